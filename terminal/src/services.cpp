@@ -1,0 +1,196 @@
+// Services shared by every backend: user variables, the clock texts, the device logs, and the input
+// and wait operations handed to the active backend.
+#include <cstdio>
+#include <cstring>
+#include <ctime>
+
+#include "dispatch/terminal.h"
+#include "state.h"
+
+namespace vekterm::detail {
+
+Terminal &terminal() {
+  static Terminal instance = [] {
+    Terminal t;
+    t.capacity.fill(kVariableCapacity);
+    t.backend = &headless_backend();
+    return t;
+  }();
+  return instance;
+}
+
+void reset_shared() {
+  Terminal &t = terminal();
+  for (auto &line : t.cells) line.fill(Cell{});
+  t.cursor_row = t.cursor_column = t.cursor_type = 0;
+  for (auto &v : t.variables) v.clear();
+  t.capacity.fill(kVariableCapacity);
+  t.memory_files.clear();
+  t.data_directory.clear();
+  t.served.clear();
+  t.forced_validation.clear();
+  t.beeps.clear();
+  t.leds.clear();
+  t.messages.clear();
+  set_clock(2019, 3, 14, 9, 26, 53);
+}
+
+namespace {
+
+bool known_variable(int number) { return number >= 1 && number <= kVariables; }
+
+std::int64_t now_ms() { return terminal().backend->now_ms(); }
+
+// Civil time now, from the clock base and the backend's running milliseconds.
+std::tm civil_now() {
+  const std::time_t seconds = static_cast<std::time_t>(terminal().clock_base + now_ms() / 1000);
+  std::tm tm{};
+  gmtime_r(&seconds, &tm);
+  return tm;
+}
+
+void two_digits(char *out, int value) {
+  out[0] = static_cast<char>('0' + value / 10 % 10);
+  out[1] = static_cast<char>('0' + value % 10);
+}
+
+}  // namespace
+}  // namespace vekterm::detail
+
+using vekterm::detail::terminal;
+
+extern "C" {
+
+int _KbdReadAscii(unsigned short *key) {
+  if (!key) return 5;
+  return terminal().backend->read_key(key);
+}
+
+int _WaitEvent(int milliseconds) { return terminal().backend->wait_event(milliseconds); }
+
+int _IdleManager(int mode) { return terminal().backend->idle(mode); }
+
+int _SenQueryData(unsigned short *count) {
+  if (!count) return 1;
+  return terminal().backend->query_scan(count);
+}
+
+int _SenRead(char *record, int size) {
+  if (!record || size <= 0) return 1;
+  return terminal().backend->read_scan(record, size);
+}
+
+int _SenActLed(int led, int duration) {
+  terminal().leds.push_back({vekterm::detail::now_ms(), led, duration});
+  if (terminal().backend->led) terminal().backend->led(led, duration);
+  return 0;
+}
+
+int _SpkBeep(int device, int tone, int duration) {
+  terminal().beeps.push_back({vekterm::detail::now_ms(), device, tone, duration});
+  if (terminal().backend->beep) terminal().backend->beep(device, tone, duration);
+  return 0;
+}
+
+// Format 2: "HHMMSS"; format 1: "hhMMSS" and "AM" or "PM". Other formats write nothing and give 1.
+int _RtcGetAsciiTime(int format, char *text, void *) {
+  if (!text || (format != 1 && format != 2)) return 1;
+  const std::tm tm = vekterm::detail::civil_now();
+  int hour = tm.tm_hour;
+  if (format == 1) hour = hour % 12 == 0 ? 12 : hour % 12;
+  vekterm::detail::two_digits(text, hour);
+  vekterm::detail::two_digits(text + 2, tm.tm_min);
+  vekterm::detail::two_digits(text + 4, tm.tm_sec);
+  if (format == 1) {
+    text[6] = tm.tm_hour < 12 ? 'A' : 'P';
+    text[7] = 'M';
+    text[8] = 0;
+  } else {
+    text[6] = 0;
+  }
+  return 0;
+}
+
+// Format 3: "YYMMDD"; format 1: "MMDDYY". Other formats write nothing and give 1.
+int _RtcGetAsciiDate(int format, char *text, void *) {
+  if (!text || (format != 1 && format != 3)) return 1;
+  const std::tm tm = vekterm::detail::civil_now();
+  const int yy = (tm.tm_year + 1900) % 100, mm = tm.tm_mon + 1, dd = tm.tm_mday;
+  vekterm::detail::two_digits(text, format == 3 ? yy : mm);
+  vekterm::detail::two_digits(text + 2, format == 3 ? mm : dd);
+  vekterm::detail::two_digits(text + 4, format == 3 ? dd : yy);
+  text[6] = 0;
+  return 0;
+}
+
+int _ReadUserVariable(int number, char *buffer) {
+  if (!buffer) return 1;
+  if (!vekterm::detail::known_variable(number)) return 3;
+  const std::string &v = terminal().variables[static_cast<std::size_t>(number)];
+  const std::size_t n = v.size() < 159 ? v.size() : 159;
+  std::memcpy(buffer, v.data(), n);
+  buffer[n] = 0;
+  return 0;
+}
+
+// A text longer than the variable's capacity is stored cut to the capacity and reported with 5, so the
+// host sees as much of the value as the variable can hold.
+int _WriteUserVariable(int number, const char *text) {
+  if (!vekterm::detail::known_variable(number)) return 3;
+  if (!text) text = "";
+  const std::size_t cap = static_cast<std::size_t>(terminal().capacity[static_cast<std::size_t>(number)]);
+  const std::size_t len = std::strlen(text);
+  terminal().variables[static_cast<std::size_t>(number)].assign(text, len < cap ? len : cap);
+  return len > cap ? 5 : 0;
+}
+
+int _ClearUserVariable(int number) {
+  if (!vekterm::detail::known_variable(number)) return 3;
+  terminal().variables[static_cast<std::size_t>(number)].clear();
+  return 0;
+}
+
+int _TransactionMsg(int flag, int length, const char *record) {
+  terminal().messages.push_back({vekterm::detail::now_ms(), flag, length, record ? record : ""});
+  return 0;
+}
+
+}  // extern "C"
+
+namespace vekterm {
+
+std::string variable(int number) {
+  if (number < 1 || number > kVariables) return {};
+  return terminal().variables[static_cast<std::size_t>(number)];
+}
+
+void set_variable(int number, std::string_view text) {
+  if (number < 1 || number > kVariables) return;
+  terminal().variables[static_cast<std::size_t>(number)] = std::string(text.substr(0, kVariableCapacity));
+}
+
+void set_variable_capacity(int number, int characters) {
+  if (number < 1 || number > kVariables) return;
+  if (characters < 0) characters = 0;
+  if (characters > kVariableCapacity) characters = kVariableCapacity;
+  terminal().capacity[static_cast<std::size_t>(number)] = characters;
+}
+
+void set_clock(int year, int month, int day, int hour, int minute, int second) {
+  std::tm tm{};
+  tm.tm_year = year - 1900;
+  tm.tm_mon = month - 1;
+  tm.tm_mday = day;
+  tm.tm_hour = hour;
+  tm.tm_min = minute;
+  tm.tm_sec = second;
+  terminal().clock_base = static_cast<std::int64_t>(timegm(&tm)) - detail::now_ms() / 1000;
+}
+
+std::int64_t clock_ms() { return detail::now_ms(); }
+
+const std::vector<Beep> &beeps() { return terminal().beeps; }
+const std::vector<Led> &leds() { return terminal().leds; }
+const std::vector<Message> &messages() { return terminal().messages; }
+
+}  // namespace vekterm

@@ -1,0 +1,121 @@
+// The entry point as the host sees it: reasons, the command table, the banner and the bad-call message.
+#include "scenario.h"
+
+namespace vektest {
+namespace {
+
+using DispatchTest = Scenario;
+
+const std::string kPressAnyKey = row40("Press any key to continue");
+
+TEST_F(DispatchTest, UnknownCommandShowsM1WithTheRecordAndWaitsForAKey) {
+  script::delay(500);
+  script::key('x');
+  EXPECT_EQ(command("SHUTDWN now"), 0);
+  EXPECT_EQ(row(0), row40("Bad CVEK(M1):11SHUTDWN now"));
+  EXPECT_EQ(row(1), kPressAnyKey);
+  EXPECT_EQ(vekterm::clock_ms(), 500) << "the message stays until the key arrives";
+  EXPECT_EQ(script::pending(), 0u) << "the key that ends the message is consumed";
+}
+
+TEST_F(DispatchTest, BadCallExcerptIsCutAfterEighteenCharactersOverAClearedTopRow) {
+  paint(0, 0, std::string(40, '#'));
+  paint(1, 0, std::string(40, '#'));
+  paint(2, 0, std::string(40, '#'));
+  script::key(key::Cancel);  // any key ends it, Cancel included
+  command("NOTHERE 0123456789abcdefghij");
+  EXPECT_EQ(row(0), row40("Bad CVEK(M1):28NOTHERE 01234567"));
+  EXPECT_EQ(row(1), kPressAnyKey);
+  EXPECT_EQ(row(2), std::string(40, '#'));
+}
+
+TEST_F(DispatchTest, NamesShorterThanSevenCharactersAreUnknown) {
+  script::key(key::Enter);
+  command("POPUPW");
+  EXPECT_EQ(row(0), row40("Bad CVEK(M1):06POPUPW"));
+  script::key(key::Enter);
+  call(3, "0");
+  EXPECT_EQ(row(0), row40("Bad CVEK(M1):0"));
+  script::key(key::Enter);
+  call(3, "");
+  EXPECT_EQ(row(0), row40("Bad CVEK(M1):"));
+}
+
+TEST_F(DispatchTest, NamesAreCaseBlindAndColumnNineIsNotPartOfTheName) {
+  // POPUPWN draws its window, so the selected command can be seen.
+  EXPECT_EQ(call(3, "23popUpwn C     03      N"), 0);
+  EXPECT_EQ(row(1), row40("  +----------------------+"));
+  EXPECT_EQ(row(5), row40("  +----------------------+"));
+  EXPECT_EQ(call(3, "09POPUPWNXR"), 0);
+  EXPECT_EQ(row(1), std::string(40, ' '));
+}
+
+TEST_F(DispatchTest, ReasonsOtherThanCommandsLeaveTheScreenAlone) {
+  paint_pattern();
+  const auto before = screen();
+  for (int reason : {0, 1, 2, 4, 4, 5, 6, -1, 1000})
+    EXPECT_EQ(call(reason, "23POPUPWN C     03"), 0) << "reason " << reason;
+  EXPECT_EQ(screen(), before);
+}
+
+TEST_F(DispatchTest, BannerShowsOnceInAWindowThenTheScreenComesBack) {
+  paint_pattern();
+  const auto before = screen();
+  script::delay(100);
+  script::snapshot();
+  EXPECT_EQ(command("SET_FIE VAR=1"), 0);
+  ASSERT_EQ(script::snapshots().size(), 1u);
+  const auto &shown = script::snapshots()[0];
+  EXPECT_EQ(shown[0], before[0]);
+  EXPECT_EQ(shown[1], before[1].substr(0, 2) + "+----------------------+" + before[1].substr(26));
+  EXPECT_EQ(shown[2], before[2].substr(0, 2) + "|VEK Panel Driver 1.43 |" + before[2].substr(26));
+  EXPECT_EQ(shown[3], before[3].substr(0, 2) + "|Copyright (c)         |" + before[3].substr(26));
+  EXPECT_EQ(shown[4], before[4].substr(0, 2) + "|2026, vekpanel team.  |" + before[4].substr(26));
+  EXPECT_EQ(shown[5], before[5].substr(0, 2) + "+----------------------+" + before[5].substr(26));
+  EXPECT_EQ(shown[6], before[6]);
+  EXPECT_EQ(screen(), before);
+  EXPECT_EQ(vekterm::clock_ms(), 16 * 20) << "the banner's wait is 16 passes of 20 ms";
+
+  command("SET_FIE VAR=1");
+  EXPECT_EQ(vekterm::clock_ms(), 16 * 20) << "no banner on the second SET_FIE";
+}
+
+TEST_F(DispatchTest, ReasonsZeroAndTwoRearmTheBanner) {
+  for (int reason : {0, 2}) {
+    command("SET_FIE VAR=1");
+    const auto start = vekterm::clock_ms();
+    command("set_fie VAR=1");
+    EXPECT_EQ(vekterm::clock_ms(), start);
+    call(reason);
+    command("SET_FIEVAR=1");
+    EXPECT_EQ(vekterm::clock_ms(), start + 320) << "reason " << reason;
+  }
+}
+
+TEST_F(DispatchTest, BannerEndsEarlyOnCancelOrAHostRequest) {
+  script::delay(50);
+  script::key('7');  // other keys are read and dropped
+  script::delay(20);
+  script::key(key::Cancel);
+  command("SET_FIE VAR=1");
+  EXPECT_EQ(vekterm::clock_ms(), 70) << "ends in the pass that read Cancel, which woke at its arrival";
+  EXPECT_EQ(script::pending(), 0u);
+
+  call(0);
+  const auto start = vekterm::clock_ms();
+  script::host_stop();
+  command("SET_FIE VAR=1");
+  EXPECT_EQ(vekterm::clock_ms(), start) << "a waiting host request ends the wait in its first pass";
+  EXPECT_EQ(row(1), std::string(40, ' ')) << "the window is still taken down";
+}
+
+TEST_F(DispatchTest, AMessageWithNoKeyEverComingIsReportedNotHung) {
+  command("UNKNOWN");
+  const auto stalled = stalls();
+  ASSERT_EQ(stalled.size(), 1u);
+  EXPECT_NE(stalled[0].find("nothing more is scripted"), std::string::npos);
+  EXPECT_NE(stalled[0].find("Bad CVEK(M1):07UNKNOWN"), std::string::npos) << "the report shows the screen";
+}
+
+}  // namespace
+}  // namespace vektest

@@ -1,0 +1,22 @@
+# Checks the symbol table of the built module: exactly one defined dynamic symbol, `main`, and the
+# terminal services left undefined, to be supplied by whatever loads the module.
+execute_process(COMMAND nm -D --defined-only ${MODULE} OUTPUT_VARIABLE defined RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${MODULE}")
+endif()
+string(REGEX MATCHALL "[^\n]+" lines "${defined}")
+set(names "")
+foreach(line IN LISTS lines)
+  string(REGEX REPLACE "^.* " "" name "${line}")
+  list(APPEND names ${name})
+endforeach()
+if(NOT names STREQUAL "main")
+  message(FATAL_ERROR "libvekpanel.so must export main alone; it exports: ${names}")
+endif()
+execute_process(COMMAND nm -D --undefined-only ${MODULE} OUTPUT_VARIABLE undefined)
+foreach(service _VioWrtCharStr _VioWrtCharStrAtt _VioReadCellStr _VioWrtCellStr _KbdReadAscii _WaitEvent
+                _IdleManager)
+  if(NOT undefined MATCHES " ${service}\n")
+    message(FATAL_ERROR "libvekpanel.so does not import ${service} by name")
+  endif()
+endforeach()
