@@ -8,9 +8,6 @@
 #include "panel/panel.h"
 
 namespace vek {
-
-DispatchState g_dispatch;
-
 namespace {
 
 enum class Compare : std::uint8_t { WholeName, First7 };  // stricmp, or strnicmp over 7 characters

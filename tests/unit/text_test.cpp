@@ -1,0 +1,30 @@
+// The decimal reader every command uses for its numbers, and the bounded copies.
+#include <gtest/gtest.h>
+
+#include "dispatch/dispatch.h"
+
+namespace {
+
+TEST(DecimalValue, ReadsLeadingDigitsLikeTheStandardConversion) {
+  struct Case {
+    const char *text;
+    int value;
+  };
+  for (const Case &c : {Case{"12", 12}, Case{"  7x", 7}, Case{"-15", -15}, Case{"+3", 3}, Case{"x9", 0},
+                        Case{"", 0}, Case{"- 4", 0}, Case{"0012", 12}, Case{"99999999999", 2147483647},
+                        Case{"-99999999999", -2147483647 - 1}})
+    EXPECT_EQ(vek::decimal_value(c.text), c.value) << '"' << c.text << '"';
+}
+
+TEST(RecordColumns, StopsAtTheRecordsEndAndAtTheBuffer) {
+  char out[4];
+  EXPECT_EQ(vek::record_columns("0123456789", 2, 5, out, sizeof out), 3u);
+  EXPECT_STREQ(out, "234");
+  EXPECT_EQ(vek::record_columns("01", 5, 2, out, sizeof out), 0u) << "columns past the end";
+  EXPECT_STREQ(out, "");
+  EXPECT_EQ(vek::record_char("abc", 3), 0);
+  EXPECT_EQ(vek::record_char("abc", 30), 0);
+  EXPECT_EQ(vek::record_char("abc", 1), 'b');
+}
+
+}  // namespace
