@@ -15,6 +15,9 @@ int exec_pa(const char *record);  // run the panel; result chosen by its options
 void message_popup(std::int32_t first, std::int32_t last, std::uint8_t mode);
 void popup_close();
 
+// Seconds count of the terminal's clock; only differences of two counts mean anything.
+std::int32_t seconds_count();
+
 }  // namespace vek
 
 #endif

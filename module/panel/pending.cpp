@@ -1,4 +1,5 @@
 // Panel parts not built yet: they accept the call and change nothing.
+#include "panel/internal.h"
 #include "panel/panel.h"
 
 namespace vek {
@@ -6,5 +7,9 @@ namespace vek {
 int exec_pa(const char *) { return 0; }
 void message_popup(std::int32_t, std::int32_t, std::uint8_t) {}
 void popup_close() {}
+std::int32_t seconds_count() { return 0; }
+EditState g_edit;
+int field_input(const char *, std::int32_t) { return 256; }
+void number_layout(int) {}
 
 }  // namespace vek

@@ -2,6 +2,12 @@
 #ifndef VEKPANEL_VALIDATION_VALIDATION_H
 #define VEKPANEL_VALIDATION_VALIDATION_H
 
-namespace vek {}  // namespace vek
+namespace vek {
+
+// Validation pass over the defined fields: 768 the panel is accepted; 13 editing goes on at
+// current_field, which names the field to correct.
+int validation_pass();
+
+}  // namespace vek
 
 #endif
