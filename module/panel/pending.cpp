@@ -4,7 +4,6 @@
 
 namespace vek {
 
-int exec_pa(const char *) { return 0; }
 void message_popup(std::int32_t, std::int32_t, std::uint8_t) {}
 void popup_close() {}
 std::int32_t seconds_count() { return 0; }
