@@ -60,6 +60,10 @@ char record_char(const char *record, std::size_t at);
 std::size_t record_columns(const char *record, std::size_t from, std::size_t width, char *out,
                            std::size_t size);
 
+// Writes `value` in decimal (a "-" in front when negative) into `out` of `size` bytes, NUL-terminated.
+// Returns the number of characters written.
+std::size_t decimal_text(std::int32_t value, char *out, std::size_t size);
+
 // Writes `text` (length taken from it) at row, column with _VioWrtCharStr.
 void write_text(std::string_view text, int row, int column);
 

@@ -71,6 +71,20 @@ std::size_t record_columns(const char *record, std::size_t from, std::size_t wid
   return copy_text(out, size, record + from, width);
 }
 
+std::size_t decimal_text(std::int32_t value, char *out, std::size_t size) {
+  char digits[12];
+  std::size_t count = 0;
+  long long n = value < 0 ? -static_cast<long long>(value) : value;
+  do {
+    digits[count++] = static_cast<char>('0' + n % 10);
+    n /= 10;
+  } while (n > 0);
+  if (value < 0) digits[count++] = '-';
+  char reversed[12];
+  for (std::size_t i = 0; i < count; ++i) reversed[i] = digits[count - 1 - i];
+  return copy_text(out, size, reversed, count);
+}
+
 void write_text(std::string_view text, int row, int column) {
   int scratch = 0;
   _VioWrtCharStr(text.data(), static_cast<int>(text.size()), row, column, &scratch, 0);

@@ -15,6 +15,19 @@ int set_fie(const char *record);  // define one field; always 0
 int clear_p();                    // discard the panel; always 0
 int set_hel(const char *record);  // name the help file
 
+// Keyword texts (definition texts, SET_HEL operands, panel options): a keyword is found at its first
+// occurrence anywhere in the text; its value window is the `window` characters after it (10 or 15),
+// copied into the token buffer (g_fields.token) and split at ",", blank and "=", leading delimiters
+// skipped. Tokens are views into the token buffer, valid until the next keyword is read.
+enum KeywordResult : int {
+  kKeywordAbsent = 0,  // the keyword is not in the text
+  kKeywordEmpty = 1,   // present, but its window holds no token
+  kKeywordToken = 2,   // *token is the first token
+};
+int keyword_token(const char *text, const char *keyword, std::size_t window, std::string_view *token);
+// The token after `previous` in the same window; false when there is none.
+bool next_token(std::string_view previous, std::string_view *token);
+
 // Record search over a data image handed over by _DataFile, in place. The text returned is the
 // record without its NUL, bounded by the image; nullopt when there is none.
 //

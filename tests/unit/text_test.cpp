@@ -28,3 +28,18 @@ TEST(RecordColumns, StopsAtTheRecordsEndAndAtTheBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(DecimalText, WritesSignedValuesWithinTheBuffer) {
+  char out[12];
+  EXPECT_EQ(vek::decimal_text(0, out, sizeof out), 1u);
+  EXPECT_STREQ(out, "0");
+  vek::decimal_text(-2147483647 - 1, out, sizeof out);
+  EXPECT_STREQ(out, "-2147483648");
+  char small[4];
+  EXPECT_EQ(vek::decimal_text(123456, small, sizeof small), 3u);
+  EXPECT_STREQ(small, "123");
+}
+
+}  // namespace
