@@ -329,6 +329,7 @@ int edit_loop(const char *record) {
       case kTimedOut:
         write_reason("TIMEOUT");
         if (run.toe != 'T') return result_code(Ending::Cancelled);
+        run.clear_toggle = false;
         commit(true);
         outcome = acceptance_check();
         break;
