@@ -5,14 +5,18 @@
 
 #include <array>
 #include <cstdint>
+#include <string_view>
 
 namespace vek {
 
 inline constexpr int kEditSize = 64;
+inline constexpr int kSensorSize = 100;  // a sensor record: byte 0 type, byte 2 data length, data from 3
+inline constexpr int kSensorData = 3;    // first data byte of a sensor record
 
 struct EditState {
-  std::array<char, kEditSize> buffer;  // text of the field being edited, NUL-terminated
-  std::int32_t cursor;                 // index into the buffer; the screen cursor follows it
+  std::array<char, kEditSize> buffer;    // text of the field being edited, NUL-terminated
+  std::int32_t cursor;                   // index into the buffer; the screen cursor follows it
+  std::array<char, kSensorSize> sensor;  // the sensor record read last
 };
 extern EditState g_edit;
 
@@ -23,6 +27,23 @@ int field_input(const char *start_text, std::int32_t time_limit);
 
 // Rewrites a committed value with decimal places into its fixed-width layout and redraws the field.
 void number_layout(int index);
+
+// Scanned input in g_edit.sensor.
+//
+// The data of the sensor record, bounded by the record: a negative or too large length byte never
+// reaches past it.
+std::string_view sensor_data();
+// True for the record types 21 and 23, which carry no scan and are passed over.
+bool sensor_ignored();
+// Key code of the input token the data begins with ("$OK$", "$LT$", ...), or 0 when it begins with none.
+int input_token(std::string_view data);
+// Routes the scan to the field it belongs to. Returns a token's key code, 1 when the data was put into
+// a field (now current_field, its text in g_edit.buffer and on the screen) or 3 when it was refused
+// (the reason has been shown).
+int scan_routing();
+// Acknowledges a scan made while a field is being typed in. Returns a token's key code, or 0 when the
+// record is ignored or carries no token (its data is dropped).
+int scan_feedback();
 
 }  // namespace vek
 

@@ -1,0 +1,134 @@
+// Scanned input: the input tokens that act as keys, the routing of scanned data to the field it
+// belongs to, and the acknowledgement of scans made while a field is being typed in.
+#include <array>
+
+#include "dispatch/dispatch.h"
+#include "dispatch/terminal.h"
+#include "fields/table.h"
+#include "panel/internal.h"
+#include "panel/panel.h"
+
+namespace vek {
+namespace {
+
+struct Token {
+  std::string_view text;  // compared with the first characters of the data
+  std::uint16_t code;     // key code the token stands for
+};
+
+enum TokenId : std::uint8_t { kTokOk, kTokLeft, kTokRight, kTokCancel, kTokClear, kTokEnter, kTokenCount };
+
+// Compared in this order.
+constexpr std::array<Token, kTokenCount> kTokens = {{
+    {"$OK$", key::Ok},
+    {"$LT$", key::Previous},
+    {"$RT$", key::Next},
+    {"$CAN$", key::Cancel},
+    {"$CLR$", key::Clear},
+    {"$ENT$", key::Enter},
+}};
+static_assert(kTokens.size() == 6);
+
+enum HelpRecord : std::int32_t { kNoFit = 12, kKeyboardOnly = 13, kIdentifierNeeded = 15 };
+
+enum RouteResult : int { kAccepted = 1, kRefused = 3 };
+
+std::string_view data_id(const Field &field) {
+  std::size_t n = 0;
+  while (n + 1 < field.data_id.size() && field.data_id[n] != 0)
+    ++n;
+  return {field.data_id.data(), n};
+}
+
+// The part of the data identifier that is removed from a scanned value: none when KEEPDI is set.
+std::size_t strip_length(const Field &field) {
+  return field.keep_di == 1 ? 0 : data_id(field).size();
+}
+
+bool claims(const Field &field, std::string_view data) {
+  const std::string_view id = data_id(field);
+  return !id.empty() && data.starts_with(id);
+}
+
+// A fixed-length field takes exactly its length, a variable-length one at most its length.
+bool fits(const Field &field, std::size_t length) {
+  const auto m = static_cast<std::int64_t>(length);
+  if (field.mode == 'F') return field.length == m;
+  if (field.mode == 'V') return field.length >= m;
+  return false;
+}
+
+int refuse(std::int32_t record) {
+  message_popup(record, record, 0);
+  return kRefused;
+}
+
+// Puts the value into field k: drawn over a blank field, copied into the edit buffer, made current.
+int accept(int k, std::string_view value) {
+  const Field &field = g_fields.fields[static_cast<std::size_t>(k)];
+  int scratch = 0;
+  _VioWrtNChar(field.row, field.col, '_', field.length, &scratch, 0);
+  _VioWrtCharStr(value.data(), static_cast<int>(value.size()), field.row, field.col, &scratch, 1);
+  copy_text(g_edit.buffer.data(), g_edit.buffer.size(), value.data(), value.size());
+  g_fields.current_field = k;
+  return kAccepted;
+}
+
+constexpr std::array<char, 2> kIgnoredTypes = {21, 23};  // sensor records that carry no scan
+
+}  // namespace
+
+bool sensor_ignored() {
+  for (char type : kIgnoredTypes)
+    if (g_edit.sensor[0] == type) return true;
+  return false;
+}
+
+std::string_view sensor_data() {
+  const int length = static_cast<signed char>(g_edit.sensor[2]);
+  const int room = kSensorSize - kSensorData;
+  const int n = length < 0 ? 0 : (length > room ? room : length);
+  return {g_edit.sensor.data() + kSensorData, static_cast<std::size_t>(n)};
+}
+
+int input_token(std::string_view data) {
+  for (const Token &token : kTokens)
+    if (data.starts_with(token.text)) return token.code;
+  return 0;
+}
+
+int scan_routing() {
+  const std::string_view data = sensor_data();
+  if (const int code = input_token(data)) return code;
+
+  // The editor keeps current_field within the table; anything else is taken as the first field.
+  const int current =
+      g_fields.current_field >= 0 && g_fields.current_field < kFieldCount ? g_fields.current_field : 0;
+  const Field &field = g_fields.fields[static_cast<std::size_t>(current)];
+  if (claims(field, data)) {
+    const std::string_view value = data.substr(strip_length(field));
+    return fits(field, value.size()) ? accept(current, value) : refuse(kNoFit);
+  }
+
+  // Another field whose identifier begins the data and whose length takes the rest; one that
+  // matches but does not fit is passed over.
+  for (int k = 0; k < kFieldCount; ++k) {
+    const Field &other = g_fields.fields[static_cast<std::size_t>(k)];
+    if (other.defined != 1 || !claims(other, data)) continue;
+    const std::string_view value = data.substr(strip_length(other));
+    if (fits(other, value.size())) return accept(k, value);
+  }
+
+  if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kKeyboardOnly);
+  if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kIdentifierNeeded);
+  return fits(field, data.size()) ? accept(current, data) : refuse(kNoFit);
+}
+
+int scan_feedback() {
+  if (sensor_ignored()) return 0;
+  _SpkBeep(0, 2, 3);
+  _SenActLed(0, 60);
+  return input_token(sensor_data());
+}
+
+}  // namespace vek
