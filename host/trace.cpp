@@ -1,0 +1,133 @@
+// The trace file, and the services that vekhost puts between the module and the terminal to see what
+// the module writes.
+//
+// vekhost exports _WriteUserVariable, _ClearUserVariable and _TransactionMsg itself (see the dynamic
+// list in CMakeLists.txt). The module is loaded after the executable, so its imports of these names
+// bind to the versions here, which record the call and hand it on to the services library's own.
+#include <dlfcn.h>
+
+#include <cinttypes>
+#include <cstring>
+
+#include "dispatch/terminal.h"
+#include "host.h"
+#include "vekterm/vekterm.h"
+
+namespace vekhost {
+namespace {
+
+struct Trace {
+  std::FILE *file = nullptr;  // nullptr: not tracing
+};
+Trace g_trace;
+
+void stamp() {
+  std::fprintf(g_trace.file, "%8" PRId64 " ms  ", vekterm::clock_ms());
+}
+
+template <typename F>
+F next_service(const char *name) {
+  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+}
+
+}  // namespace
+
+std::string quoted(std::string_view text) {
+  std::string out = "\"";
+  for (char ch : text) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (ch == '"' || ch == '\\') {
+      out += '\\';
+      out += ch;
+    } else if (byte >= 32 && byte < 127) {
+      out += ch;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      out += hex;
+    }
+  }
+  return out + "\"";
+}
+
+int open_trace(const std::string &path, std::string *error) {
+  g_trace.file = std::fopen(path.c_str(), "w");
+  if (!g_trace.file) {
+    *error = "trace file " + path + ": " + std::strerror(errno);
+    return 1;
+  }
+  return 0;
+}
+
+void close_trace() {
+  if (g_trace.file) std::fclose(g_trace.file);
+  g_trace = {};
+}
+
+bool tracing() {
+  return g_trace.file != nullptr;
+}
+
+void trace_call(int reason, std::string_view record, int result, std::int64_t start_ms, std::int64_t end_ms) {
+  if (!tracing()) return;
+  std::fprintf(g_trace.file, "%8" PRId64 " ms  main(%d, %s) = %d  [%" PRId64 " ms]\n", start_ms, reason,
+               quoted(record).c_str(), result, end_ms - start_ms);
+  std::fflush(g_trace.file);
+}
+
+void trace_host_write(int number, std::string_view text) {
+  if (!tracing()) return;
+  stamp();
+  std::fprintf(g_trace.file, "host sets var %d = %s\n", number, quoted(text).c_str());
+  std::fflush(g_trace.file);
+}
+
+void trace_line(std::string_view text) {
+  if (!tracing()) return;
+  stamp();
+  std::fprintf(g_trace.file, "%.*s\n", static_cast<int>(text.size()), text.data());
+  std::fflush(g_trace.file);
+}
+
+}  // namespace vekhost
+
+using vekhost::g_trace;
+
+extern "C" {
+
+int _WriteUserVariable(int number, const char *text) {
+  static const auto next = vekhost::next_service<int (*)(int, const char *)>("_WriteUserVariable");
+  const int result = next(number, text);
+  if (g_trace.file) {
+    vekhost::stamp();
+    std::fprintf(g_trace.file, "module writes var %d = %s -> %d\n", number,
+                 vekhost::quoted(text ? text : "").c_str(), result);
+    std::fflush(g_trace.file);
+  }
+  return result;
+}
+
+int _ClearUserVariable(int number) {
+  static const auto next = vekhost::next_service<int (*)(int)>("_ClearUserVariable");
+  const int result = next(number);
+  if (g_trace.file) {
+    vekhost::stamp();
+    std::fprintf(g_trace.file, "module clears var %d -> %d\n", number, result);
+    std::fflush(g_trace.file);
+  }
+  return result;
+}
+
+int _TransactionMsg(int flag, int length, const char *record) {
+  static const auto next = vekhost::next_service<int (*)(int, int, const char *)>("_TransactionMsg");
+  const int result = next(flag, length, record);
+  if (g_trace.file) {
+    vekhost::stamp();
+    std::fprintf(g_trace.file, "transaction message flag %d length %d %s -> %d\n", flag, length,
+                 vekhost::quoted(record ? record : "").c_str(), result);
+    std::fflush(g_trace.file);
+  }
+  return result;
+}
+
+}  // extern "C"
