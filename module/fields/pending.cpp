@@ -3,17 +3,15 @@
 
 namespace vek {
 
-FieldTable g_fields;
-
-int set_fie(const char *) { return 0; }
-int clear_p() { return 0; }
-int set_hel(const char *) { return 0; }
-std::optional<std::string_view> lookup_record(const char *, std::int32_t, std::uint8_t) { return std::nullopt; }
-std::optional<std::string_view> lookup_value(const char *, std::string_view, std::uint8_t *status) {
-  if (status) *status = 4;
-  return std::nullopt;
+int set_fie(const char *) {
+  return 0;
 }
-int verify_in_file(const char *, char, std::string_view) { return 4; }
+int clear_p() {
+  return 0;
+}
+int set_hel(const char *) {
+  return 0;
+}
 void field_trace() {}
 
 }  // namespace vek

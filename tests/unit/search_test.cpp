@@ -1,0 +1,186 @@
+// The search of help and verification files, on generated images held in buffers of their exact size,
+// so that a read past the image shows under the address sanitizer.
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <string>
+#include <vector>
+
+#include "fields/fields.h"
+#include "fields/search.h"
+#include "vekterm/vekterm.h"
+
+namespace {
+
+using vek::Match;
+
+class Image {
+ public:
+  explicit Image(const std::string &bytes) : bytes_(bytes.begin(), bytes.end()) {}
+  std::string_view view() const { return {bytes_.data(), bytes_.size()}; }
+  // The record must lie inside the image, end at a NUL or at the image's end, and start a record.
+  bool holds(std::string_view record) const {
+    const char *begin = bytes_.data();
+    const std::size_t size = bytes_.size();
+    if (record.data() < begin || record.data() + record.size() > begin + size) return false;
+    const std::size_t end = static_cast<std::size_t>(record.data() - begin) + record.size();
+    return (end == size || begin[end] == 0) && (record.data() == begin || record.data()[-1] == 0);
+  }
+
+ private:
+  std::vector<char> bytes_;  // allocated to the image's exact size
+};
+
+std::string number4(int n) {
+  std::string out = "0000";
+  for (int i = 3; i >= 0; --i, n /= 10)
+    out[static_cast<std::size_t>(i)] = static_cast<char>('0' + n % 10);
+  return out;
+}
+
+// Help records for the even numbers 2, 4, ... 2*count, text lengths from `length` (record index to
+// characters after the number).
+template <typename Length>
+std::string help_image(int count, Length length) {
+  std::vector<std::string> records;
+  for (int i = 0; i < count; ++i) {
+    const int n = 2 * (i + 1);
+    records.push_back(number4(n) +
+                      std::string(static_cast<std::size_t>(length(i)), static_cast<char>('a' + n % 26)));
+  }
+  return vekterm::make_image(records);
+}
+
+int probe_limit(std::size_t size) {
+  return 2 * (static_cast<int>(std::bit_width(size)) + 2);
+}
+
+// Every present number is found with its own record, every absent one (below, between, above) is not,
+// and no search takes more than a logarithmic number of probes.
+void expect_all_numbers(const std::string &bytes, int count, bool equal_lengths) {
+  const Image image(bytes);
+  for (int n = 0; n <= 2 * count + 1; ++n) {
+    const std::string key = number4(n);
+    int probes = 0;
+    const auto found = vek::search_image(image.view(), key, Match::Prefix, &probes);
+    const bool present = n % 2 == 0 && n > 0;
+    ASSERT_EQ(found.has_value(), present) << "number " << n << " of " << count;
+    EXPECT_LE(probes, probe_limit(bytes.size())) << "number " << n << " of " << count;
+    if (found) {
+      EXPECT_TRUE(image.holds(*found));
+      EXPECT_EQ(found->substr(0, 4), key);
+    }
+    if (equal_lengths) {
+      EXPECT_EQ(vek::span_search(image.view(), key, Match::Prefix), found)
+          << "number " << n << " of " << count;
+    }
+  }
+}
+
+TEST(SearchImage, EqualLengthFilesFindWhatTheSpanSearchFinds) {
+  for (int length : {0, 1, 5, 12})
+    for (int count = 1; count <= 40; ++count)
+      expect_all_numbers(help_image(count, [&](int) { return length; }), count, true);
+  expect_all_numbers(help_image(2000, [](int) { return 7; }), 2000, true);
+}
+
+TEST(SearchImage, MixedLengthFilesFindEveryRecord) {
+  unsigned seed = 12345;
+  auto next = [&] { return (seed = seed * 1103515245u + 12345u) >> 16; };
+  for (int count = 1; count <= 60; ++count) {
+    std::vector<int> lengths;
+    for (int i = 0; i < count; ++i)
+      lengths.push_back(static_cast<int>(next() % (i % 3 == 0 ? 140 : 6)));
+    expect_all_numbers(help_image(count, [&](int i) { return lengths[static_cast<std::size_t>(i)]; }), count,
+                       false);
+  }
+  expect_all_numbers(help_image(3000, [](int i) { return i % 7 == 0 ? 1000 : i % 5; }), 3000, false);
+}
+
+TEST(SearchImage, SpanSearchAloneMissesALongFirstRecord) {
+  const std::string bytes = std::string("0001 1234567") + '\0' + "0002" + '\0' + "0003" + '\0';
+  const Image image(bytes);
+  EXPECT_FALSE(vek::span_search(image.view(), "0003", Match::Prefix));
+  EXPECT_EQ(vek::search_image(image.view(), "0003", Match::Prefix), "0003");
+}
+
+TEST(SearchImage, WholeValuesCompareAsUnsignedBytes) {
+  const std::vector<std::string> values = {"A", "AB", "ABC", "ABD", "B", "Zebra", "a", "\xe9t\xe9", "\xff"};
+  const Image image(vekterm::make_image(values));
+  for (const std::string &v : values)
+    EXPECT_EQ(vek::search_image(image.view(), v, Match::Whole), v);
+  for (const char *absent : {"", "0", "AA", "ABCD", "AC", "Zeb", "b", "\xe9", "\xff\xff"})
+    EXPECT_FALSE(vek::search_image(image.view(), absent, Match::Whole)) << absent;
+  const Image with_empty(std::string("\0A\0B\0", 5));
+  EXPECT_EQ(vek::search_image(with_empty.view(), "", Match::Whole), "");
+}
+
+TEST(SearchImage, DamagedImagesAreReadOnlyWithinTheirBytes) {
+  const std::string whole = help_image(9, [](int i) { return (i * 7) % 11; });
+  for (std::size_t cut = 0; cut <= whole.size(); ++cut) {
+    const Image image(whole.substr(0, cut));
+    for (int n = 0; n <= 20; ++n) {
+      const auto found = vek::search_image(image.view(), number4(n), Match::Prefix);
+      if (!found) continue;
+      EXPECT_TRUE(image.holds(*found)) << "cut " << cut;
+      EXPECT_EQ(found->substr(0, 4), number4(n)) << "cut " << cut;
+    }
+    EXPECT_FALSE(vek::search_image(image.view(), "", Match::Whole)) << "no empty record in it, cut " << cut;
+  }
+  for (const char *one : {"", "0", "5", "\xff"}) {
+    const Image image(std::string(one, 1));
+    EXPECT_FALSE(vek::search_image(image.view(), "0001", Match::Prefix)) << int(one[0]);
+    EXPECT_FALSE(vek::search_image(image.view(), "5x", Match::Whole)) << int(one[0]);
+  }
+  const Image unterminated(std::string("0001 a") + '\0' + "0002 b" + '\0' + "0003 last");
+  EXPECT_EQ(vek::search_image(unterminated.view(), "0003", Match::Prefix), "0003 last");
+  EXPECT_FALSE(vek::search_image(unterminated.view(), "0004", Match::Prefix));
+  EXPECT_FALSE(vek::search_image(Image(std::string()).view(), "", Match::Whole));
+}
+
+class Lookup : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vekterm::headless::reset();
+    vek::g_fields = {};
+  }
+};
+
+TEST_F(Lookup, RecordKeysAreTheNumberWithLeadingZeros) {
+  vekterm::add_file("HELP.VAL", vekterm::make_image({"0001", "0120 long", "1200 more", "0012 twelve"}));
+  EXPECT_EQ(vek::lookup_record(vek::help_file_name(), 12), "0012 twelve");
+  EXPECT_EQ(vek::lookup_record("HELP.VAL", 120), "0120 long");
+  EXPECT_EQ(vek::lookup_record("HELP.VAL", 1), "0001") << "a record that ends right after its number";
+  for (int n : {0, 2, 11, 13, 9999, 10000, -12})
+    EXPECT_FALSE(vek::lookup_record("HELP.VAL", n)) << n;
+  EXPECT_FALSE(vek::lookup_record("OTHER.VAL", 12));
+
+  vekterm::add_file("WIDE.VAL", vekterm::make_image({"0012 four digits", "00012 five digits"}));
+  EXPECT_EQ(vek::lookup_record("WIDE.VAL", 12, 5), "00012 five digits");
+  EXPECT_EQ(vek::lookup_record("WIDE.VAL", 12, 9), "00012 five digits") << "widths above 5 count as 5";
+  EXPECT_FALSE(vek::lookup_record("WIDE.VAL", 100000, 9));
+}
+
+TEST_F(Lookup, ValuesAndVerificationAnswerLikeTheValidationService) {
+  vekterm::add_file("B_LIST.VAL", vekterm::make_image({"4711", "0815", "ABC"}));
+  struct Case {
+    const char *value;
+    std::uint8_t status;
+    int mode3, mode2;
+  };
+  for (const Case &c :
+       {Case{"4711", 0, 0, 1}, Case{"ABC", 0, 0, 1}, Case{"47", 1, 1, 0}, Case{"", 1, 1, 0}}) {
+    std::uint8_t status = 99;
+    EXPECT_EQ(vek::lookup_value("B_LIST.VAL", c.value, &status).has_value(), c.status == 0) << c.value;
+    EXPECT_EQ(status, c.status) << c.value;
+    EXPECT_EQ(vek::verify_in_file("B_LIST.VAL", '3', c.value), c.mode3) << c.value;
+    EXPECT_EQ(vek::verify_in_file("B_LIST.VAL", '2', c.value), c.mode2) << c.value;
+  }
+  std::uint8_t status = 0;
+  EXPECT_FALSE(vek::lookup_value("B_NONE.VAL", "4711", &status));
+  EXPECT_EQ(status, 4);
+  EXPECT_EQ(vek::verify_in_file("B_NONE.VAL", '3', "4711"), 4);
+  EXPECT_EQ(vek::verify_in_file("B_NONE.VAL", '2', "4711"), 4);
+}
+
+}  // namespace
