@@ -33,7 +33,7 @@ inline std::string boxed(const std::string &text) {
 }
 
 class PanelTest : public ::testing::Test {
- protected:
+ public:
   // Also called again by table tests between cases: the stalls of the case before are reported first.
   void SetUp() override {
     for (const std::string &failure : script::take_failures())
@@ -73,6 +73,7 @@ class PanelTest : public ::testing::Test {
 
   static std::string text() { return vek::g_edit.buffer.data(); }
   static std::string row(int r) { return vekterm::screen_row(r); }
+  static std::string attribute_row(int r) { return vekterm::attribute_row(r); }
   // Rows shown by the snapshots taken while the call ran.
   static std::string snapped(std::size_t which, int r) {
     const auto &shots = script::snapshots();
