@@ -1,14 +1,37 @@
 // Data files and validation files: served by plain name from memory or from the data directory.
+//
+// Directory files are mapped read-only and stay mapped between calls; each call checks the file's
+// size, modification time and inode and maps it again when one of them changed, so an unchanged file
+// is never read again. Files should be replaced by writing a new one and renaming it over the old:
+// a file cut shorter in place while it is mapped makes the bytes past its new end unreadable.
+#include <fcntl.h>
+#include <linux/openat2.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
-#include <sstream>
 
 #include "dispatch/terminal.h"
 #include "state.h"
 
 namespace vekterm::detail {
+
+Mapping::~Mapping() {
+  unmap();
+}
+
+void Mapping::unmap() {
+  if (address) munmap(const_cast<char *>(address), size);
+  address = nullptr;
+  size = 0;
+  index = {};
+}
 
 // A plain name stays inside the data directory: no separators, no parent or current directory, no
 // control characters, not empty.
@@ -22,54 +45,185 @@ bool plain_name(std::string_view name) {
   return true;
 }
 
-const std::string *find_file(std::string_view name) {
+void close_data_directory() {
   Terminal &t = terminal();
-  if (!plain_name(name)) return nullptr;
-  if (auto it = t.memory_files.find(name); it != t.memory_files.end()) return &it->second.bytes;
-  if (t.data_directory.empty()) return nullptr;
-  std::ifstream in(t.data_directory + "/" + std::string(name), std::ios::binary);
-  if (!in) return nullptr;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  t.served = std::move(bytes).str();
-  return &t.served;
+  t.mapped.clear();
+  if (t.directory_fd >= 0) close(t.directory_fd);
+  t.directory_fd = -1;
+}
+
+namespace {
+
+int directory() {
+  Terminal &t = terminal();
+  if (t.directory_fd < 0 && !t.data_directory.empty())
+    t.directory_fd = open(t.data_directory.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+  return t.directory_fd;
+}
+
+// Where openat2 is missing (or filtered away), every link of the path is resolved first and only a
+// result below the directory is opened; its last component is then no link any more.
+int open_resolved_inside(const std::string &name) {
+  const std::string &dir = terminal().data_directory;
+  char dir_real[PATH_MAX], file_real[PATH_MAX];
+  if (!realpath(dir.c_str(), dir_real) || !realpath((dir + "/" + name).c_str(), file_real)) return -1;
+  const std::size_t n = std::strlen(dir_real);
+  const bool inside = std::strncmp(file_real, dir_real, n) == 0 && (file_real[n] == '/' || n == 1);
+  if (!inside) return -1;
+  return open(file_real, O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+}
+
+// Opens a plain name of the data directory for reading; a path that leaves the directory through a
+// link (absolute links included) is refused. -1 when it can't be opened. O_NONBLOCK: a FIFO in the
+// directory must not hold the open up; only regular files are served anyway.
+int open_inside(const std::string &name) {
+  const int dir = directory();
+  if (dir < 0) return -1;
+  open_how how{};
+  how.flags = O_RDONLY | O_NONBLOCK | O_CLOEXEC;
+  how.resolve = RESOLVE_BENEATH | RESOLVE_NO_MAGICLINKS;
+  const long fd = syscall(SYS_openat2, dir, name.c_str(), &how, sizeof how);
+  if (fd >= 0) return static_cast<int>(fd);
+  if (errno == ENOSYS || errno == EPERM) return open_resolved_inside(name);
+  return -1;
+}
+
+bool map_directory_file(std::string_view name, Image *image) {
+  Terminal &t = terminal();
+  const std::string file(name);
+  const int fd = open_inside(file);
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (fd >= 0) close(fd);
+    if (auto it = t.mapped.find(name); it != t.mapped.end()) t.mapped.erase(it);
+    return false;
+  }
+  const auto [it, fresh] = t.mapped.try_emplace(file);
+  Mapping &m = it->second;
+  const std::int64_t mtime_ns =
+      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+  const auto size = static_cast<std::size_t>(st.st_size);
+  const bool changed =
+      fresh || m.size != size || m.inode != st.st_ino || m.device != st.st_dev || m.mtime_ns != mtime_ns;
+  if (changed) {
+    m.unmap();
+    if (size > 0) {
+      void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+      if (bytes == MAP_FAILED) {
+        close(fd);
+        t.mapped.erase(it);
+        return false;
+      }
+      m.address = static_cast<const char *>(bytes);
+    }
+    m.size = size;
+    m.device = st.st_dev;
+    m.inode = st.st_ino;
+    m.mtime_ns = mtime_ns;
+  }
+  close(fd);
+  image->bytes = m.address ? std::string_view(m.address, m.size) : std::string_view("", 0);
+  image->index = &m.index;
+  return true;
+}
+
+std::uint64_t hash_of(std::string_view text) {
+  std::uint64_t h = 14695981039346656037ull;  // FNV-1a, then a final mix for the low bits
+  for (char ch : text)
+    h = (h ^ static_cast<unsigned char>(ch)) * 1099511628211ull;
+  h ^= h >> 32;
+  h *= 0xd6e8feb86659fd93ull;
+  return h ^ (h >> 32);
+}
+
+// Offsets are kept in 32 bits; a larger image is searched record by record instead.
+constexpr std::size_t kIndexedLimit = 0xffffffffu;
+
+void build_index(std::string_view image, ValueIndex &index) {
+  const auto records = static_cast<std::size_t>(std::count(image.begin(), image.end(), '\0'));
+  std::size_t slots = 16;
+  while (slots < records + records / 3 + 1)
+    slots <<= 1;
+  index.slots.assign(slots, 0);
+  const std::size_t mask = slots - 1;
+  for (std::size_t at = 0; at < image.size();) {
+    const std::size_t end = image.find('\0', at);
+    std::size_t h = hash_of(image.substr(at, end - at)) & mask;
+    while (index.slots[h] != 0)
+      h = (h + 1) & mask;
+    index.slots[h] = static_cast<std::uint32_t>(at + 1);
+    at = end + 1;
+  }
+  index.built = true;
+}
+
+// The image is known to end with a NUL, so every record is NUL-terminated.
+bool holds(std::string_view image, ValueIndex &index, std::string_view value) {
+  if (image.size() >= kIndexedLimit) {
+    for (std::size_t at = 0; at < image.size();) {
+      const std::size_t end = image.find('\0', at);
+      if (image.substr(at, end - at) == value) return true;
+      at = end + 1;
+    }
+    return false;
+  }
+  if (!index.built) build_index(image, index);
+  const std::size_t mask = index.slots.size() - 1;
+  for (std::size_t h = hash_of(value) & mask; index.slots[h] != 0; h = (h + 1) & mask) {
+    const std::size_t at = index.slots[h] - 1;
+    if (image.size() - at > value.size() && image[at + value.size()] == '\0' &&
+        std::memcmp(image.data() + at, value.data(), value.size()) == 0)
+      return true;
+  }
+  return false;
+}
+
+}  // namespace
+
+bool find_file(std::string_view name, Image *image) {
+  Terminal &t = terminal();
+  if (!plain_name(name)) return false;
+  if (auto it = t.memory_files.find(name); it != t.memory_files.end()) {
+    image->bytes = it->second.bytes;
+    image->index = &it->second.index;
+    return true;
+  }
+  if (t.data_directory.empty()) return false;
+  return map_directory_file(name, image);
 }
 
 }  // namespace vekterm::detail
 
 using vekterm::detail::find_file;
+using vekterm::detail::Image;
 using vekterm::detail::terminal;
 
 extern "C" {
 
+// 0 image handed over; 1 missing argument; 2 the file is not available.
 int _DataFile(const char *name, const char **address, unsigned long *length) {
   if (!name || !address || !length) return 1;
-  const std::string *bytes = find_file(name);
-  if (!bytes) return 2;
-  *address = bytes->data();
-  *length = bytes->size();
+  Image image;
+  if (!find_file(name, &image)) return 2;
+  *address = image.bytes.data();
+  *length = image.bytes.size();
   return 0;
 }
 
-// A validation image holds one value per NUL-terminated record. Mode '3' passes a value that is
-// present, mode '2' one that is absent; a missing file gives 4, an image that does not end with its
-// NUL or an unknown mode gives 16.
+// A validation image holds one value per NUL-terminated record, in any order. Mode '3' passes a value
+// that is present, mode '2' one that is absent. 4: the file is missing or unreadable; 16: it does not
+// end with its NUL, or the mode is unknown. The first call on an image builds its index; later calls
+// cost one hash probe or a few.
 int _Validation(const char *file, char mode, const char *value) {
   if (!file || !value) return 16;
   if (auto it = terminal().forced_validation.find(std::string_view(file));
       it != terminal().forced_validation.end())
     return it->second;
-  const std::string *image = find_file(file);
-  if (!image) return 4;
+  Image image;
+  if (!find_file(file, &image)) return 4;
   if (mode != '2' && mode != '3') return 16;
-  if (!image->empty() && image->back() != '\0') return 16;
-  const std::string_view wanted(value);
-  bool present = false;
-  for (std::size_t at = 0; at < image->size() && !present;) {
-    const std::size_t end = image->find('\0', at);
-    present = std::string_view(*image).substr(at, end - at) == wanted;
-    at = end + 1;
-  }
+  if (!image.bytes.empty() && image.bytes.back() != '\0') return 16;
+  const bool present = vekterm::detail::holds(image.bytes, *image.index, value);
   return (present == (mode == '3')) ? 0 : 1;
 }
 
@@ -78,7 +232,7 @@ int _Validation(const char *file, char mode, const char *value) {
 namespace vekterm {
 
 void add_file(std::string_view name, std::string_view bytes) {
-  terminal().memory_files[std::string(name)].bytes = std::string(bytes);
+  terminal().memory_files[std::string(name)] = detail::File{std::string(bytes), {}};
 }
 
 void remove_file(std::string_view name) {
@@ -86,7 +240,14 @@ void remove_file(std::string_view name) {
     terminal().memory_files.erase(it);
 }
 
-void set_data_directory(std::string_view path) { terminal().data_directory = std::string(path); }
+void set_data_directory(std::string_view path) {
+  detail::close_data_directory();
+  terminal().data_directory = std::string(path);
+}
+
+const std::string &data_directory() {
+  return terminal().data_directory;
+}
 
 void force_validation_result(std::string_view file, int result) {
   terminal().forced_validation[std::string(file)] = result;

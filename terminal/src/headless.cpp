@@ -21,15 +21,17 @@ struct Event {
 };
 
 constexpr std::int64_t kDefaultStallLimitMs = 60LL * 60 * 1000;
-constexpr int kSpinLimit = 100000;        // waits in a row that return at once with nothing taken
-constexpr int kUnwindLimit = 1000000;     // calls served after a stall before giving up on the process
+constexpr int kSpinLimit = 100000;     // waits in a row that return at once with nothing taken
+constexpr int kUnwindLimit = 1000000;  // calls served after a stall before giving up on the process
 
 struct Headless {
   std::deque<Event> events;
   std::int64_t now_ms = 0;
-  std::int64_t script_ms = 0;        // time stamp for the next scripted step
-  std::int64_t last_taken_ms = 0;    // virtual time of the last input taken
+  std::int64_t script_ms = 0;      // time stamp for the next scripted step
+  std::int64_t last_taken_ms = 0;  // virtual time of the last input taken
   int spins = 0;
+  int idle_spins = 0;              // idle calls in a row at one virtual time with nothing due
+  std::int64_t idle_spin_ms = -1;  // the virtual time of those calls
   bool stalled = false;
   int unwind_calls = 0;
   std::int64_t stall_limit_ms = kDefaultStallLimitMs;
@@ -41,11 +43,16 @@ Headless state;
 
 const char *step_name(Step step) {
   switch (step) {
-    case Step::Key: return "a key";
-    case Step::Scan: return "a scan";
-    case Step::HostStop: return "a host stop request";
-    case Step::WriteVariable: return "a variable write";
-    case Step::Snapshot: return "a snapshot";
+    case Step::Key:
+      return "a key";
+    case Step::Scan:
+      return "a scan";
+    case Step::HostStop:
+      return "a host stop request";
+    case Step::WriteVariable:
+      return "a variable write";
+    case Step::Snapshot:
+      return "a snapshot";
   }
   return "?";
 }
@@ -63,7 +70,8 @@ void pump() {
     const Event &e = state.events.front();
     if (e.step == Step::Snapshot) {
       std::vector<std::string> rows;
-      for (int r = 0; r < kRows; ++r) rows.push_back(screen_row(r));
+      for (int r = 0; r < kRows; ++r)
+        rows.push_back(screen_row(r));
       state.snapshots.push_back(std::move(rows));
     } else if (e.number >= 1 && e.number <= kVariables) {
       terminal().variables[static_cast<std::size_t>(e.number)] = e.bytes;
@@ -82,6 +90,7 @@ const Event *offered(Step step) {
 void taken() {
   state.events.pop_front();
   state.spins = 0;
+  state.idle_spins = 0;
   state.last_taken_ms = state.now_ms;
 }
 
@@ -174,16 +183,26 @@ int idle(int mode) {
     taken();
     return 1;
   }
+  // A module that polls without ever waiting lets no time pass: nothing scripted can come then.
+  if (state.idle_spin_ms != state.now_ms) {
+    state.idle_spin_ms = state.now_ms;
+    state.idle_spins = 0;
+  }
+  if (++state.idle_spins > kSpinLimit) stall("the module keeps polling without waiting, so no time passes");
   return 0;
 }
 
-std::int64_t now() { return state.now_ms; }
+std::int64_t now() {
+  return state.now_ms;
+}
 
 const Backend kHeadless = {read_key, wait_event, idle, query_scan, read_scan, nullptr, nullptr, now, nullptr};
 
 }  // namespace
 
-const Backend &headless_backend() { return kHeadless; }
+const Backend &headless_backend() {
+  return kHeadless;
+}
 
 }  // namespace vekterm::detail
 
@@ -199,10 +218,13 @@ void reset() {
   detail::reset_shared();
 }
 
-void key(std::uint16_t code) { detail::add({0, Step::Key, code, 0, {}}); }
+void key(std::uint16_t code) {
+  detail::add({0, Step::Key, code, 0, {}});
+}
 
 void text(std::string_view typed) {
-  for (char ch : typed) key(static_cast<unsigned char>(ch));
+  for (char ch : typed)
+    key(static_cast<unsigned char>(ch));
 }
 
 void scan(std::string_view data, std::uint8_t type) {
@@ -214,26 +236,38 @@ void scan(std::string_view data, std::uint8_t type) {
   raw_scan(record);
 }
 
-void raw_scan(std::string_view record) { detail::add({0, Step::Scan, 0, 0, std::string(record)}); }
+void raw_scan(std::string_view record) {
+  detail::add({0, Step::Scan, 0, 0, std::string(record)});
+}
 
 void delay(int milliseconds) {
   if (state.script_ms < state.now_ms) state.script_ms = state.now_ms;
   if (milliseconds > 0) state.script_ms += milliseconds;
 }
 
-void host_stop() { detail::add({0, Step::HostStop, 0, 0, {}}); }
+void host_stop() {
+  detail::add({0, Step::HostStop, 0, 0, {}});
+}
 
 void write_variable(int number, std::string_view text) {
   detail::add({0, Step::WriteVariable, 0, number, std::string(text)});
 }
 
-void snapshot() { detail::add({0, Step::Snapshot, 0, 0, {}}); }
+void snapshot() {
+  detail::add({0, Step::Snapshot, 0, 0, {}});
+}
 
-std::size_t pending() { return state.events.size(); }
+std::size_t pending() {
+  return state.events.size();
+}
 
-const std::vector<std::vector<std::string>> &snapshots() { return state.snapshots; }
+const std::vector<std::vector<std::string>> &snapshots() {
+  return state.snapshots;
+}
 
-const std::vector<std::string> &failures() { return state.failures; }
+const std::vector<std::string> &failures() {
+  return state.failures;
+}
 
 std::vector<std::string> take_failures() {
   std::vector<std::string> out = std::move(state.failures);
@@ -241,9 +275,12 @@ std::vector<std::string> take_failures() {
   state.stalled = false;
   state.unwind_calls = 0;
   state.spins = 0;
+  state.idle_spins = 0;
   return out;
 }
 
-void set_stall_limit_ms(std::int64_t milliseconds) { state.stall_limit_ms = milliseconds; }
+void set_stall_limit_ms(std::int64_t milliseconds) {
+  state.stall_limit_ms = milliseconds;
+}
 
 }  // namespace vekterm::headless

@@ -82,7 +82,8 @@ int _VioWrtCellStr(const char *cells, int count, int row, int col, int *, int) {
 }
 
 int _VioClear(void) {
-  for (auto &line : terminal().cells) line.fill(Cell{});
+  for (auto &line : terminal().cells)
+    line.fill(Cell{});
   changed();
   return 0;
 }
@@ -140,8 +141,14 @@ std::string screen_text() {
   return out;
 }
 
-int cursor_row() { return terminal().cursor_row; }
-int cursor_column() { return terminal().cursor_column; }
-int cursor_type() { return terminal().cursor_type; }
+int cursor_row() {
+  return terminal().cursor_row;
+}
+int cursor_column() {
+  return terminal().cursor_column;
+}
+int cursor_type() {
+  return terminal().cursor_type;
+}
 
 }  // namespace vekterm

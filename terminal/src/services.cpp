@@ -21,14 +21,18 @@ Terminal &terminal() {
 
 void reset_shared() {
   Terminal &t = terminal();
-  for (auto &line : t.cells) line.fill(Cell{});
+  for (auto &line : t.cells)
+    line.fill(Cell{});
   t.cursor_row = t.cursor_column = t.cursor_type = 0;
-  for (auto &v : t.variables) v.clear();
+  for (auto &v : t.variables)
+    v.clear();
   t.capacity.fill(kVariableCapacity);
   t.memory_files.clear();
+  close_data_directory();
   t.data_directory.clear();
-  t.served.clear();
   t.forced_validation.clear();
+  t.journal_path.clear();
+  t.journal_error.clear();
   t.beeps.clear();
   t.leds.clear();
   t.messages.clear();
@@ -37,16 +41,12 @@ void reset_shared() {
 
 namespace {
 
-bool known_variable(int number) { return number >= 1 && number <= kVariables; }
+bool known_variable(int number) {
+  return number >= 1 && number <= kVariables;
+}
 
-std::int64_t now_ms() { return terminal().backend->now_ms(); }
-
-// Civil time now, from the clock base and the backend's running milliseconds.
-std::tm civil_now() {
-  const std::time_t seconds = static_cast<std::time_t>(terminal().clock_base + now_ms() / 1000);
-  std::tm tm{};
-  gmtime_r(&seconds, &tm);
-  return tm;
+std::int64_t now_ms() {
+  return terminal().backend->now_ms();
 }
 
 void two_digits(char *out, int value) {
@@ -55,6 +55,20 @@ void two_digits(char *out, int value) {
 }
 
 }  // namespace
+
+// Civil time now: the system's local time, or the clock base plus the backend's running milliseconds.
+std::tm civil_now() {
+  std::tm tm{};
+  if (terminal().local_clock) {
+    const std::time_t seconds = std::time(nullptr);
+    localtime_r(&seconds, &tm);
+    return tm;
+  }
+  const std::time_t seconds = static_cast<std::time_t>(terminal().clock_base + now_ms() / 1000);
+  gmtime_r(&seconds, &tm);
+  return tm;
+}
+
 }  // namespace vekterm::detail
 
 using vekterm::detail::terminal;
@@ -66,9 +80,13 @@ int _KbdReadAscii(unsigned short *key) {
   return terminal().backend->read_key(key);
 }
 
-int _WaitEvent(int milliseconds) { return terminal().backend->wait_event(milliseconds); }
+int _WaitEvent(int milliseconds) {
+  return terminal().backend->wait_event(milliseconds);
+}
 
-int _IdleManager(int mode) { return terminal().backend->idle(mode); }
+int _IdleManager(int mode) {
+  return terminal().backend->idle(mode);
+}
 
 int _SenQueryData(unsigned short *count) {
   if (!count) return 1;
@@ -150,11 +168,6 @@ int _ClearUserVariable(int number) {
   return 0;
 }
 
-int _TransactionMsg(int flag, int length, const char *record) {
-  terminal().messages.push_back({vekterm::detail::now_ms(), flag, length, record ? record : ""});
-  return 0;
-}
-
 }  // extern "C"
 
 namespace vekterm {
@@ -185,12 +198,21 @@ void set_clock(int year, int month, int day, int hour, int minute, int second) {
   tm.tm_min = minute;
   tm.tm_sec = second;
   terminal().clock_base = static_cast<std::int64_t>(timegm(&tm)) - detail::now_ms() / 1000;
+  terminal().local_clock = false;
 }
 
-std::int64_t clock_ms() { return detail::now_ms(); }
+std::int64_t clock_ms() {
+  return detail::now_ms();
+}
 
-const std::vector<Beep> &beeps() { return terminal().beeps; }
-const std::vector<Led> &leds() { return terminal().leds; }
-const std::vector<Message> &messages() { return terminal().messages; }
+const std::vector<Beep> &beeps() {
+  return terminal().beeps;
+}
+const std::vector<Led> &leds() {
+  return terminal().leds;
+}
+const std::vector<Message> &messages() {
+  return terminal().messages;
+}
 
 }  // namespace vekterm

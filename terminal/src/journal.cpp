@@ -1,0 +1,131 @@
+// The transaction journal: one line per message, appended and flushed to disk before the service
+// returns, so a message the host was told about survives a crash or a power cut.
+//
+// Line: "YYYY-MM-DD HH:MM:SS F RECORD" with the terminal's clock, the flag digit and the record as
+// given; bytes outside printable ASCII and the backslash are written as \xHH so that a record never
+// breaks its line.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "dispatch/terminal.h"
+#include "state.h"
+
+namespace vekterm::detail {
+namespace {
+
+constexpr const char *kJournalName = "journal.log";  // in the data directory
+
+std::string journal_file() {
+  const Terminal &t = terminal();
+  if (!t.journal_path.empty()) return t.journal_path;
+  if (t.data_directory.empty()) return {};
+  return t.data_directory + "/" + kJournalName;
+}
+
+std::string journal_line(int flag, std::string_view record) {
+  const std::tm tm = civil_now();
+  char stamp[48];
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d %d ", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, flag);
+  std::string line = stamp;
+  for (char ch : record) {
+    const auto byte = static_cast<unsigned char>(ch);
+    if (byte >= 32 && byte < 127 && ch != '\\') {
+      line += ch;
+    } else {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\x%02X", byte);
+      line += hex;
+    }
+  }
+  line += '\n';
+  return line;
+}
+
+// A journal created just now must have its directory entry on disk as well.
+void sync_directory_of(const std::string &path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  close(fd);
+}
+
+int fail(const std::string &path, const char *what) {
+  terminal().journal_error = path + ": " + what + ": " + std::strerror(errno);
+  return 1;
+}
+
+}  // namespace
+
+// The file is opened for each message, so a journal moved away by the operator is started afresh.
+// 0 line on disk (or no journal configured); 1 the line could not be written, journal_error tells why.
+int append_journal(int flag, std::string_view record) {
+  const std::string path = journal_file();
+  if (path.empty()) return 0;
+  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  if (fd < 0) return fail(path, "cannot open the journal");
+  struct stat st {};
+  const bool created = fstat(fd, &st) == 0 && st.st_size == 0;
+  const std::string line = journal_line(flag, record);
+  std::size_t done = 0;
+  while (done < line.size()) {
+    const ssize_t n = write(fd, line.data() + done, line.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      const int result = fail(path, "cannot write the journal");
+      close(fd);
+      return result;
+    }
+    done += static_cast<std::size_t>(n);
+  }
+  int synced;
+  do
+    synced = fsync(fd);
+  while (synced != 0 && errno == EINTR);
+  if (synced != 0) {
+    const int result = fail(path, "cannot flush the journal");
+    close(fd);
+    return result;
+  }
+  close(fd);
+  if (created) sync_directory_of(path);
+  terminal().journal_error.clear();
+  return 0;
+}
+
+}  // namespace vekterm::detail
+
+extern "C" {
+
+// 0 the message is in the journal (or no journal is kept); 1 it could not be written there. The
+// message is kept in the in-memory log either way.
+int _TransactionMsg(int flag, int length, const char *record) {
+  const std::string_view text = record ? record : "";
+  vekterm::detail::terminal().messages.push_back({vekterm::clock_ms(), flag, length, std::string(text)});
+  return vekterm::detail::append_journal(flag, text);
+}
+
+}  // extern "C"
+
+namespace vekterm {
+
+void set_journal(std::string_view path) {
+  detail::terminal().journal_path = std::string(path);
+}
+
+std::string journal_path() {
+  return detail::journal_file();
+}
+
+const std::string &journal_error() {
+  return detail::terminal().journal_error;
+}
+
+}  // namespace vekterm

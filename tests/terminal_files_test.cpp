@@ -1,0 +1,200 @@
+// Data directory and validation files of the terminal services: which names are served, when a file
+// on disk is mapped again, and the validation results, including a file of millions of values.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+
+#include "dispatch/terminal.h"
+#include "vekterm/vekterm.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+class DataDirectory : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    vekterm::headless::reset();
+    std::string pattern = (fs::temp_directory_path() / "vekterm-files-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    root_ = pattern;
+    dir_ = root_ / "data";
+    fs::create_directory(dir_);
+    vekterm::set_data_directory(dir_.string());
+  }
+  void TearDown() override {
+    vekterm::headless::reset();  // unmaps before the files go
+    fs::remove_all(root_);
+  }
+
+  static void write(const fs::path &path, std::string_view bytes) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc)
+        .write(bytes.data(), std::streamsize(bytes.size()));
+  }
+  // Rewrites a file in place (same inode) and gives it the modification time `seconds`.
+  static void rewrite(const fs::path &path, std::string_view bytes, time_t seconds) {
+    write(path, bytes);
+    const timespec times[2] = {{seconds, 0}, {seconds, 0}};
+    ASSERT_EQ(utimensat(AT_FDCWD, path.c_str(), times, 0), 0);
+  }
+  static std::string served(const char *name) {
+    const char *address = nullptr;
+    unsigned long length = 0;
+    if (_DataFile(name, &address, &length) != 0) return "<refused>";
+    return std::string(address, length);
+  }
+
+  fs::path root_, dir_;
+};
+
+TEST_F(DataDirectory, ServesPlainNamesInsideTheDirectoryOnly) {
+  write(dir_ / "HELP.VAL", std::string("0001 text", 10));
+  write(root_ / "secret", std::string("top\0", 4));
+  fs::create_directory(dir_ / "sub");
+  write(dir_ / "sub" / "inner", std::string("x\0", 2));
+  fs::create_symlink("../secret", dir_ / "up");
+  fs::create_symlink(root_ / "secret", dir_ / "absolute");
+  fs::create_symlink("HELP.VAL", dir_ / "alias");
+  fs::create_symlink("sub/../../secret", dir_ / "detour");
+  ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
+
+  struct Case {
+    const char *name;
+    bool served;
+  };
+  for (const Case &c :
+       {Case{"HELP.VAL", true}, Case{"alias", true}, Case{"up", false}, Case{"absolute", false},
+        Case{"detour", false}, Case{"../secret", false}, Case{"sub/inner", false}, Case{"sub", false},
+        Case{"..", false}, Case{".", false}, Case{"", false}, Case{(root_ / "secret").c_str(), false},
+        Case{"HELP\n.VAL", false}, Case{"pipe", false}, Case{"missing", false}}) {
+    EXPECT_EQ(served(c.name) != "<refused>", c.served) << '"' << c.name << '"';
+    if (!c.served) {
+      EXPECT_EQ(_Validation(c.name, '3', "top"), 4) << '"' << c.name << '"';
+    }
+  }
+  EXPECT_EQ(served("alias"), std::string("0001 text", 10));
+}
+
+TEST_F(DataDirectory, MemoryFilesComeFirstAndNeedNoDirectory) {
+  write(dir_ / "LIST", std::string("disk\0", 5));
+  vekterm::add_file("LIST", std::string("memory\0", 7));
+  EXPECT_EQ(_Validation("LIST", '3', "memory"), 0);
+  vekterm::remove_file("LIST");
+  EXPECT_EQ(_Validation("LIST", '3', "disk"), 0);
+  vekterm::set_data_directory("");
+  EXPECT_EQ(_Validation("LIST", '3', "disk"), 4);
+}
+
+TEST_F(DataDirectory, AnUnchangedFileStaysMappedAndAChangedOneIsSeenAgain) {
+  const fs::path list = dir_ / "LIST";
+  rewrite(list, std::string("AAA\0BBB\0", 8), 1000000000);
+  const char *first = nullptr;
+  unsigned long length = 0;
+  ASSERT_EQ(_DataFile("LIST", &first, &length), 0);
+  EXPECT_EQ(_Validation("LIST", '3', "AAA"), 0);
+  const char *again = nullptr;
+  ASSERT_EQ(_DataFile("LIST", &again, &length), 0);
+  EXPECT_EQ(again, first) << "an unchanged file is served from the same mapping";
+
+  // Same size and inode, new modification time: the index built for the old values must go.
+  rewrite(list, std::string("CCC\0DDD\0", 8), 1000000001);
+  EXPECT_EQ(_Validation("LIST", '3', "CCC"), 0);
+  EXPECT_EQ(_Validation("LIST", '3', "AAA"), 1);
+
+  // Same size and time, another inode (replaced by a rename).
+  rewrite(dir_ / "LIST.new", std::string("EEE\0FFF\0", 8), 1000000001);
+  fs::rename(dir_ / "LIST.new", list);
+  EXPECT_EQ(served("LIST"), std::string("EEE\0FFF\0", 8));
+  EXPECT_EQ(_Validation("LIST", '3', "FFF"), 0);
+
+  // Same inode and time, another size.
+  rewrite(list, std::string("EEE\0FFF\0GGGG\0", 13), 1000000001);
+  EXPECT_EQ(_Validation("LIST", '3', "GGGG"), 0);
+
+  fs::remove(list);
+  EXPECT_EQ(_Validation("LIST", '3', "EEE"), 4);
+  EXPECT_EQ(served("LIST"), "<refused>");
+}
+
+TEST_F(DataDirectory, ValidationResults) {
+  write(dir_ / "MIXED", std::string("zebra\0a\0\0middle-length value\0ab\0", 32));
+  write(dir_ / "EMPTY", "");
+  write(dir_ / "UNENDED", std::string("one\0two", 7));
+  struct Case {
+    const char *file;
+    char mode;
+    const char *value;
+    int result;
+  };
+  for (const Case &c : {
+           Case{"MIXED", '3', "zebra", 0},
+           Case{"MIXED", '2', "zebra", 1},
+           Case{"MIXED", '3', "a", 0},
+           Case{"MIXED", '3', "ab", 0},
+           Case{"MIXED", '3', "abc", 1},
+           Case{"MIXED", '2', "abc", 0},
+           Case{"MIXED", '3', "zebr", 1},
+           Case{"MIXED", '3', "middle-length value", 0},
+           Case{"MIXED", '3', "", 0},
+           Case{"EMPTY", '3', "", 1},
+           Case{"EMPTY", '2', "x", 0},
+           Case{"UNENDED", '3', "one", 16},
+           Case{"MIXED", '1', "zebra", 16},
+           Case{"NOFILE", '3', "x", 4},
+           Case{"../MIXED", '3', "a", 4},
+       })
+    EXPECT_EQ(_Validation(c.file, c.mode, c.value), c.result)
+        << c.file << " mode " << c.mode << " \"" << c.value << '"';
+
+  write(dir_ / "LOCKED", std::string("x\0", 2));
+  fs::permissions(dir_ / "LOCKED", fs::perms::none);
+  if (geteuid() != 0) {
+    EXPECT_EQ(_Validation("LOCKED", '3', "x"), 4) << "an unreadable file";
+  }
+}
+
+#if defined(__SANITIZE_ADDRESS__)
+constexpr int kLargeCount = 1000000;
+#else
+constexpr int kLargeCount = 10000000;
+#endif
+
+TEST_F(DataDirectory, ALargeValidationFileAnswersInMicroseconds) {
+  // Values of different lengths in no order: the number i scrambled (one to one), in decimal.
+  auto value = [](std::uint32_t i) { return std::to_string(std::uint32_t(i * 2654435761u)); };
+  std::string image;
+  image.reserve(std::size_t(kLargeCount) * 11);
+  for (int i = 0; i < 2 * kLargeCount; i += 2) {  // the even numbers only
+    image += value(std::uint32_t(i));
+    image += '\0';
+  }
+  write(dir_ / "BIG", image);
+  image = {};
+
+  using Clock = std::chrono::steady_clock;
+  const auto built = Clock::now();
+  ASSERT_EQ(_Validation("BIG", '3', value(0).c_str()), 0);
+  const double first_s = std::chrono::duration<double>(Clock::now() - built).count();
+  EXPECT_LT(first_s, 30.0) << "the first call builds the index";
+
+  constexpr int kCalls = 20000;
+  std::vector<std::string> values;
+  for (int k = 0; k < kCalls; ++k)
+    values.push_back(value(std::uint32_t((k * 7919) % (2 * kLargeCount))));
+  int passed = 0;
+  const auto start = Clock::now();
+  for (int k = 0; k < kCalls; ++k)
+    passed += _Validation("BIG", '3', values[std::size_t(k)].c_str()) == 0;
+  const double each_us = std::chrono::duration<double, std::micro>(Clock::now() - start).count() / kCalls;
+  EXPECT_EQ(passed, kCalls / 2) << "7919 is odd, so every other number was written";
+  EXPECT_LT(each_us, 100.0) << "microseconds per call, after the first";
+}
+
+}  // namespace
