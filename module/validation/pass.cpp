@@ -39,6 +39,8 @@ enum Record : std::int32_t {
   kRecordMask = 18,
 };
 
+// The joined value has a buffer of its own: the shared work buffer may be overwritten by a message
+// shown while the group is being joined (record 2, or a bad-call message from the pop-up).
 struct ValidationState {
   std::array<char, kJoinedLimit + 1> joined;  // values of a group joined by ";"
   std::uint8_t popup_open;                    // 1 while the "checking" pop-up stands
