@@ -31,7 +31,8 @@ bool regular_file(const std::string &path) {
 // an installation under another prefix still finds its own module.
 std::string locate_module(const std::string &given, std::string *error) {
   if (!given.empty()) {
-    if (regular_file(given)) return given;
+    // A name without a folder would send dlopen through the library search path.
+    if (regular_file(given)) return given.find('/') == std::string::npos ? "./" + given : given;
     *error = "panel module " + given + " not found";
     return {};
   }

@@ -385,22 +385,24 @@ std::vector<Finding> check(const File &file, bool fixed_records) {
   } else {
     image = make_image(file, false);
   }
+  // An image out of order is reported as such; what its search then misses follows from that.
+  bool ordered = true;
+  for (const Finding &f : out)
+    ordered = ordered && !(file.image && f.error);
   std::set<std::string> reported;
   for (const Record &r : file.records) {
+    if (!ordered) break;
     const std::string key = key_of(file, r.text);
     if (!reported.insert(key).second) continue;
     if (panel_search(image, key, help ? kNumberWidth : 0)) continue;
     if (help)
       out.push_back({r.line, false,
-                     "record " + key +
-                         " is missed by the panel's search, since the records differ in length (" +
+                     "record " + key + " is not found by the panel's search (records of one length are: " +
                          (file.image ? "recompile" : "compile") + " with --pad)"});
     else
-      out.push_back(
-          {r.line, false,
-           "value " + show_value(key) +
-               " is missed when the panel searches this list itself (names beginning with B_), since "
-               "the values differ in length"});
+      out.push_back({r.line, false,
+                     "value " + show_value(key) +
+                         " is not found when the panel searches this list itself (names beginning with B_)"});
   }
 
   if (!help) return out;

@@ -1,0 +1,156 @@
+// vekhost run headless as an installation's CI runs it: a Lua program, an input script, the final
+// screen on standard output, the trace file, and clear failures.
+#include <gtest/gtest.h>
+
+#include "host/process.h"
+
+namespace vektest {
+namespace {
+
+class HostRun : public ::testing::Test {
+ protected:
+  // Runs vekhost on `program` (written as prog.lua) with `script` (written as input.keys).
+  Outcome host(const std::string &program, const std::string &script, std::vector<std::string> options = {}) {
+    dir.write("prog.lua", program);
+    dir.write("input.keys", script);
+    options.insert(options.end(), {"--input", "input.keys", "prog.lua"});
+    return run(built("host/vekhost"), options, dir.path());
+  }
+  // Row r of the final frame that vekhost writes last.
+  static std::string final_row(const Outcome &r, int row) {
+    const std::size_t top = r.out.rfind("+----------------------------------------+\n|");
+    std::size_t at = top + 43;
+    for (int i = 0; i < row; ++i)
+      at = r.out.find('\n', at) + 1;
+    return r.out.substr(at + 1, 40);
+  }
+  static int count(const std::string &text, const std::string &what) {
+    int n = 0;
+    for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+      ++n;
+    return n;
+  }
+  Scratch dir;
+};
+
+TEST_F(HostRun, CommandsGetTheirLengthDigitsAndTheFinalScreenIsWritten) {
+  const Outcome r = host(R"(
+local result = vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"})
+print("popup", result)
+vek.write(10, 5, "host text")
+vek.command("NOSUCH1 x")
+)",
+                         "delay 500\nkey Enter\n", {"--trace", "trace.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_NE(r.out.find("popup\t0\n"), std::string::npos) << r.out;
+  EXPECT_EQ(final_row(r, 0), "Bad CVEK(M1):09NOSUCH1 x                ");
+  EXPECT_EQ(final_row(r, 5), "  +----------------------+              ");
+  EXPECT_EQ(final_row(r, 10), "     host text                          ");
+
+  const std::string trace = dir.read("trace.txt");
+  EXPECT_NE(trace.find("main(3, \"23POPUPWN C     03      N\") = 0  [0 ms]"), std::string::npos) << trace;
+  // The bad-call message waits for its key, which the script gives after half a second.
+  EXPECT_NE(trace.find("main(3, \"09NOSUCH1 x\") = 0  [500 ms]"), std::string::npos) << trace;
+}
+
+TEST_F(HostRun, ScreensAfterEveryCallAndVariablesInTheTrace) {
+  const Outcome r = host(R"(
+vek.var[4] = "ABC"
+vek.var[5] = 42
+assert(vek.var[4] .. vek.var[5] == "ABC42")
+vek.var[4] = nil
+assert(vek.var[4] == "")
+vek.capacity(6, 3)
+vek.var[6] = "XYZ"
+vek.command("DICOUNT", {[10] = "I", [20] = "01", length = 21})
+vek.reason(4)
+)",
+                         "", {"--screens", "--trace", "trace.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(count(r.out, "-- main("), 2) << r.out;
+  EXPECT_NE(r.out.find("-- main(4, \"\") = 0\n"), std::string::npos);
+  EXPECT_EQ(count(r.out, "-- final screen\n"), 1);
+  const std::string trace = dir.read("trace.txt");
+  for (const char *line : {"host sets var 4 = \"ABC\"", "host sets var 5 = \"42\"", "host sets var 4 = \"\"",
+                           "host sets var 6 = \"XYZ\"", "main(3, \"21DICOUNT I         01 \")"})
+    EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
+}
+
+TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
+  struct Case {
+    const char *program;
+    const char *first_line;
+  };
+  const Case cases[] = {
+      {"local x\nx.y = 1\n", "prog.lua:2: attempt to index a nil value (local 'x')"},
+      {"vek.command('CLEAR_P')\nif then\n", "prog.lua:2: unexpected symbol near 'then'"},
+      {"\n\nvek.var[120] = 'x'\n", "prog.lua:3: user variable 120 does not exist (1 to 99)"},
+      {"vek.capacity(7, 2)\nvek.var[7] = 'abc'\n",
+       "prog.lua:2: user variable 7 holds 2 characters; the text has 3"},
+      {"vek.command(string.rep('X', 100))\n",
+       "prog.lua:1: command text of 100 characters; the length digits allow 99"},
+      {"vek.command('POPUPWN', {[10] = 'C', [10.5] = 'x'})\n",
+       "prog.lua:1: operand keys are record columns (whole numbers) or length"},
+      {"vek.command('DICOUNT', {[10] = 'IX', [11] = 'Y'})\n",
+       "prog.lua:1: operand 'Y' at column 11 overlaps another"},
+      {"error('stop here')\n", "prog.lua:1: stop here"},
+  };
+  for (const Case &c : cases) {
+    const Outcome r = host(c.program, "");
+    EXPECT_EQ(r.status, 1) << c.program;
+    EXPECT_EQ(r.first_error_line(), c.first_line) << c.program;
+  }
+}
+
+TEST_F(HostRun, ExitStatusComesFromTheProgram) {
+  EXPECT_EQ(host("vek.exit(7)\nerror('not reached')\n", "").status, 7);
+  EXPECT_EQ(host("os.exit(false)\n", "").status, 1);
+  EXPECT_EQ(host("return 4\n", "").status, 4);
+  const Outcome stopped = host("print(vek.stopping())\nprint(vek.stopping())\n", "stop\n");
+  EXPECT_EQ(stopped.status, 0);
+  EXPECT_EQ(stopped.out.substr(0, 11), "true\nfalse\n") << "a stop request is taken once";
+}
+
+TEST_F(HostRun, AWaitBeyondTheScriptStopsTheProgram) {
+  // The bad-call message waits for a key that the script does not have.
+  const Outcome r = host("vek.command('NOSUCH1')\nprint('not reached')\n", "");
+  EXPECT_EQ(r.status, 3);
+  EXPECT_EQ(r.out.find("not reached"), std::string::npos);
+  EXPECT_EQ(final_row(r, 0), "Bad CVEK(M1):07NOSUCH1                  ") << "the screen where it stalled";
+  EXPECT_NE(r.err.find("the input script ran out while the module waited"), std::string::npos) << r.err;
+}
+
+TEST_F(HostRun, SetupFailuresAreOneLineAndNonzero) {
+  dir.write("prog.lua", "print('never')\n");
+  dir.write("input.keys", "key Enter\n");
+  dir.write("bad.keys", "key Enter\n\nkey Ok Sideways\n");
+  struct Case {
+    std::vector<std::string> args;
+    const char *message;
+  };
+  const Case cases[] = {
+      {{"--input", "input.keys", "missing.lua"}, "vekhost: program missing.lua not found or not readable"},
+      {{"--input", "input.keys", "--data", "nowhere", "prog.lua"},
+       "vekhost: data directory nowhere not found"},
+      {{"--input", "input.keys", "--module", "none.so", "prog.lua"},
+       "vekhost: panel module none.so not found"},
+      {{"--input", "input.keys", "--module", "prog.lua", "prog.lua"},
+       "vekhost: cannot load panel module ./prog.lua: "},
+      {{"--input", "absent.keys", "prog.lua"}, "vekhost: input script absent.keys cannot be read"},
+      {{"--input", "bad.keys", "prog.lua"}, "vekhost: bad.keys:3: unknown key \"Sideways\""},
+      {{"--input", "input.keys", "--clock", "yesterday", "prog.lua"}, "vekhost: --clock wants"},
+      {{"--frobnicate", "prog.lua"}, "vekhost: unknown option --frobnicate"},
+      {{"--input", "input.keys"}, "vekhost: no program given"},
+      {{"prog.lua"}, "vekhost: not on a terminal: give --input SCRIPT"},
+  };
+  for (const Case &c : cases) {
+    const Outcome r = run(built("host/vekhost"), c.args, dir.path());
+    EXPECT_EQ(r.status, 2) << c.message;
+    EXPECT_EQ(r.first_error_line().rfind(c.message, 0), 0u) << "got: " << r.err;
+    EXPECT_EQ(r.err.find('\n'), r.err.size() - 1) << "one line: " << r.err;
+    EXPECT_EQ(r.out.find("never"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace vektest

@@ -1,0 +1,154 @@
+// vekhelp: text to image and back, and what check finds in files that would misbehave on a terminal.
+#include <gtest/gtest.h>
+
+#include "host/process.h"
+
+namespace vektest {
+namespace {
+
+using namespace std::string_literals;
+
+class Vekhelp : public ::testing::Test {
+ protected:
+  Outcome vekhelp(std::vector<std::string> args) { return run(built("tools/vekhelp"), args, dir.path()); }
+  // Findings of `check` on a file with these contents, one per line of standard error.
+  std::vector<std::string> findings(const std::string &name, const std::string &text,
+                                    std::vector<std::string> options = {"--no-fixed"}) {
+    dir.write(name, text);
+    options.insert(options.begin(), "check");
+    options.push_back(name);
+    const Outcome r = vekhelp(options);
+    std::vector<std::string> lines;
+    for (std::size_t at = 0; at < r.err.size();) {
+      const std::size_t end = r.err.find('\n', at);
+      lines.push_back(r.err.substr(at, end - at));
+      at = end + 1;
+    }
+    EXPECT_EQ(r.status, lines.empty() ? 0 : 1) << r.err;
+    return lines;
+  }
+  Scratch dir;
+};
+
+TEST_F(Vekhelp, HelpFileRoundTrip) {
+  dir.write("HELP.help", "# messages\n0012 twelve\n\n0002 two\r\n0100\n0003:colon separator\n");
+  ASSERT_EQ(vekhelp({"compile", "HELP.help"}).status, 0);
+  EXPECT_EQ(dir.read("HELP.VAL"),
+            "0002 two\0"s
+            "0003:colon separator\0"s
+            "0012 twelve\0"s
+            "0100\0"s);
+
+  const Outcome text = vekhelp({"decompile", "HELP.VAL"});
+  ASSERT_EQ(text.status, 0) << text.err;
+  EXPECT_EQ(text.out, "0002 two\n0003:colon separator\n0012 twelve\n0100\n");
+  dir.write("again.help", text.out);
+  ASSERT_EQ(vekhelp({"compile", "again.help", "-o", "AGAIN.VAL"}).status, 0);
+  EXPECT_EQ(dir.read("AGAIN.VAL"), dir.read("HELP.VAL"));
+}
+
+TEST_F(Vekhelp, ListRoundTripKeepsValuesThatLookLikeCommentsOrBlanks) {
+  dir.write("LOCS.list", "B-2\n# comment\n\\#hash\nA 1 \n\\\\back\n\\\nA-1\n");
+  ASSERT_EQ(vekhelp({"compile", "LOCS.list", "-o", "LOCS.VAL"}).status, 0);
+  EXPECT_EQ(dir.read("LOCS.VAL"),
+            "\0"s
+            "#hash\0"s
+            "A 1 \0"s
+            "A-1\0"s
+            "B-2\0"s
+            "\\back\0"s);
+  const Outcome text = vekhelp({"decompile", "LOCS.VAL"});
+  EXPECT_EQ(text.out, "\\\n\\#hash\nA 1 \nA-1\nB-2\n\\\\back\n");
+  dir.write("copy.list", text.out);
+  ASSERT_EQ(vekhelp({"compile", "copy.list", "-o", "COPY.VAL"}).status, 0);
+  EXPECT_EQ(dir.read("COPY.VAL"), dir.read("LOCS.VAL"));
+}
+
+TEST_F(Vekhelp, RecordsOfDifferentLengthsAreMissedByThePanelsSearchUnlessPadded) {
+  // A long first record makes the search for 3 skip over the short records after it.
+  const std::string source = "0001 abcdefg\n0002\n0003\n";
+  EXPECT_EQ(findings("short.help", source),
+            (std::vector<std::string>{"short.help:3: warning: record 0003 is not found by the panel's search "
+                                      "(records of one length are: compile with --pad)"}));
+  ASSERT_EQ(vekhelp({"compile", "--pad", "short.help", "-o", "PAD.VAL"}).status, 0);
+  EXPECT_EQ(dir.read("PAD.VAL"),
+            "0001 abcdefg\0"s
+            "0002        \0"s
+            "0003        \0"s);
+  EXPECT_EQ(vekhelp({"check", "--no-fixed", "PAD.VAL"}).err, "");
+  dir.write("short.list", "A\nBB\n");
+  EXPECT_EQ(vekhelp({"compile", "--pad", "short.list"}).status, 2) << "padding would change list values";
+}
+
+TEST_F(Vekhelp, CheckFindsOrderDuplicatesAndLongTexts) {
+  EXPECT_EQ(findings("a.help", "0005 five\n0004 four\n0005 again\n"),
+            (std::vector<std::string>{
+                "a.help:2: warning: record 0004 comes after record 0005 (compiling sorts them)",
+                "a.help:3: error: record 0005 again (first at line 1)"}));
+  // In an image, order decides whether records are found at all.
+  dir.write("B.VAL",
+            "0002 b\0"s
+            "0001 a\0"s);
+  EXPECT_EQ(
+      vekhelp({"check", "--no-fixed", "B.VAL"}).err,
+      "B.VAL:record 2: error: record 0001 comes after record 0002: out of order, the panel's search misses "
+      "records\n");
+  EXPECT_EQ(
+      findings("c.list", "BBB\nAAA\nBBB\n"),
+      (std::vector<std::string>{"c.list:2: warning: value \"AAA\" comes after \"BBB\" (compiling sorts them)",
+                                "c.list:3: warning: value \"BBB\" again (first at line 1)"}));
+
+  const std::string definition = "FI=1,INPUT=ALPHA,LEN=5,ROW=1,COL=1," + std::string(130, ' ') + "REQ=N";
+  EXPECT_EQ(findings("d.help", "0001 " + std::string(22, 'x') + "\n0002 " + std::string(23, 'y') + "\n0100 " +
+                                   definition + "\n0101 TOE=N,SF=1\n"),
+            (std::vector<std::string>{
+                "d.help:2: warning: text of 23 characters is cut at 22 in a pop-up window",
+                "d.help:3: warning: definition text of 171 characters; at most 159 are read"}));
+  EXPECT_EQ(findings("e.help", "0001 ok\n12 short number\n"),
+            (std::vector<std::string>{
+                "e.help:2: error: a help record begins with its four-digit number, as in \"0001 text\""}));
+}
+
+TEST_F(Vekhelp, CheckNamesTheFixedRecordsThatTheDefinitionsUse) {
+  const std::string messages = "0001 a\n0008 b\n0010 c\n0012 d\n0016 e\n";
+  // A plain text field needs only the messages every panel can show.
+  EXPECT_TRUE(findings("plain.help", messages + "0100 FI=1,INPUT=AIALPHA,LEN=5,ROW=1,COL=1\n", {}).empty());
+  // A check digit, a keyboard-only class, a fixed length and a validation file each add theirs.
+  EXPECT_EQ(
+      findings("more.help",
+               messages + "0100 FI=1,INPUT=NUM,LEN=5,MODE=F,ROW=1,COL=1,VERT=B\n"
+                          "0101 FI=2,INPUT=AIALPHA,LEN=5,ROW=2,COL=1,VERF=LOCS\n",
+               {}),
+      (std::vector<std::string>{
+          "more.help: warning: record 0003 is missing: the panel shows it when a validation file rejects a "
+          "value",
+          "more.help: warning: record 0005 is missing: the panel shows it when a check digit (leading zero) "
+          "is "
+          "wrong",
+          "more.help: warning: record 0007 is missing: the panel shows it when a required validation file "
+          "cannot be used",
+          "more.help: warning: record 0009 is missing: the panel shows it when a fixed-length field is left "
+          "before it is full",
+          "more.help: warning: record 0013 is missing: the panel shows it when a scan reaches a "
+          "keyboard-only "
+          "field"}));
+}
+
+TEST_F(Vekhelp, CompileRefusesWhatWouldMakeAWrongImage) {
+  dir.write("dup.help", "0001 one\n0001 uno\n");
+  const Outcome dup = vekhelp({"compile", "dup.help"});
+  EXPECT_EQ(dup.status, 1);
+  EXPECT_EQ(dup.err, "dup.help:2: error: record 0001 again (first at line 1)\n");
+  EXPECT_FALSE(std::filesystem::exists(dir.file("dup.VAL")));
+  const Outcome missing = vekhelp({"compile", "absent.help"});
+  EXPECT_EQ(missing.status, 1);
+  EXPECT_EQ(missing.err, "absent.help: error: cannot be read: No such file or directory\n");
+  dir.write("T.VAL",
+            "0001 one\0"s
+            "0002 no end"s);
+  EXPECT_EQ(vekhelp({"decompile", "T.VAL"}).err,
+            "T.VAL:record 2: error: the last record has no NUL at its end\n");
+}
+
+}  // namespace
+}  // namespace vektest
