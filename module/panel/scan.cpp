@@ -58,12 +58,14 @@ bool fits(const Field &field, std::size_t length) {
   return false;
 }
 
+// Shows why a scan was refused. Returns kRefused.
 int refuse(std::int32_t record) {
   message_popup(record, record, 0);
   return kRefused;
 }
 
 // Puts the value into field k: drawn over a blank field, copied into the edit buffer, made current.
+// Returns kAccepted.
 int accept(int k, std::string_view value) {
   const Field &field = g_fields.fields[static_cast<std::size_t>(k)];
   int scratch = 0;
