@@ -1,5 +1,11 @@
 // The real terminal on Linux: the 40x20 screen drawn with ncurses in the user's terminal, keys mapped
 // to the module's codes, scans from a FIFO, a UNIX socket, a serial device or the F9 scan prompt.
+//
+// Keys: Enter 13, Esc Cancel 256, F10 or Ctrl-O OK 768, Tab or Down Next-field 1536, Shift-Tab or Up
+// Previous-field 512, F2 Clear 1024, Backspace 1280, Left 174, Right 175, F1 Help 15104, printable
+// characters as themselves. F9 opens the scan prompt under the frame (Enter sends the typed text as one
+// scan, Esc closes it). Ctrl-C, SIGINT, SIGTERM and SIGHUP ask the running panel to stop: from then on
+// _IdleManager(0) answers nonzero and waits end at once, so the panel ends as cancelled.
 #ifndef VEKTERM_TTY_H
 #define VEKTERM_TTY_H
 
@@ -8,10 +14,14 @@
 namespace vekterm::tty {
 
 struct Options {
-  std::string scanner;          // FIFO or UNIX socket path (one scan a line); "" for none
-  std::string serial;           // serial device (raw mode, one scan a line); "" for none
-  std::string fixed_start;      // "YYYY-MM-DD HH:MM:SS": the clock starts there instead of local time
-  int scan_type = 1;            // record type of the scans delivered
+  // FIFO or UNIX socket path, one scan a line (LF or CR). A FIFO is created there when nothing exists
+  // yet (and removed by stop); an existing socket is connected to. "" for none.
+  std::string scanner;
+  std::string serial;       // serial device (raw mode, one scan a line); "" for none
+  int serial_baud = 0;      // 0 keeps the device's speed; else 1200..115200
+  std::string fixed_start;  // "YYYY-MM-DD HH:MM:SS": the clock starts there instead of local time
+  int scan_type = 1;        // record type of the scans delivered
+  bool flash = false;       // show a beep as a flash of the screen instead of the bell
 };
 
 // Takes over the user's terminal and makes the TTY backend the active one. 0, or nonzero with a
@@ -19,6 +29,12 @@ struct Options {
 int start(const Options &options, std::string *error);
 // Gives the terminal back to the user (also done at exit).
 void stop();
+
+// True once a stop was asked for (Ctrl-C, SIGINT, SIGTERM, SIGHUP, or the terminal went away); a host
+// ends its program instead of calling the module again.
+bool stop_requested();
+// Draws what changed on the screen now; waits and key reads do it on their own.
+void update();
 
 }  // namespace vekterm::tty
 

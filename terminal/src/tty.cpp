@@ -1,0 +1,651 @@
+// TTY backend: the 40x20 screen in a frame on the user's terminal with ncurses, the keyboard mapped to
+// the module's key codes, scans from a FIFO, a UNIX socket, a serial device or the F9 scan prompt, and
+// waits that block in poll() on all of them.
+//
+// Screen changes are only marked; the frame is drawn when the module reads input or waits, which is
+// when an operator can look at it, so a panel drawn with many small writes goes out in one update.
+#include <curses.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <deque>
+
+#include "state.h"
+#include "vekterm/keys.h"
+#include "vekterm/tty.h"
+
+namespace vekterm::tty {
+namespace {
+
+using detail::terminal;
+
+constexpr int kFrameRows = kRows + 2;  // the screen and its frame
+constexpr int kFrameColumns = kColumns + 2;
+constexpr int kNeedRows = kFrameRows + 2;  // plus the status line and the hints or scan prompt
+constexpr int kNeedColumns = kFrameColumns;
+constexpr std::size_t kMaxScan = 97;  // data bytes that fit a 100-byte sensor record
+constexpr int kEscDelayMs = 25;       // an Esc alone is Cancel after this long
+constexpr int kLedUnitMs = 10;        // _SenActLed durations count in 10 ms
+constexpr int kLedMinimumMs = 250;    // so that a short light can still be seen
+constexpr int kPauseMs = 200;         // _IdleManager(200)
+constexpr int kCtrlC = 3;
+constexpr const char *kHints = "Esc Cancel F10 OK F1 Help F2 Clear F9 Scan";
+constexpr const char *kPromptLabel = "Scan: ";
+
+struct KeyMap {
+  int curses;          // what ncurses delivers
+  std::uint16_t code;  // the module's key code
+};
+
+enum MappedKey {
+  kReturn,
+  kNewline,
+  kKeypadEnter,
+  kEscape,
+  kF10,
+  kCtrlO,
+  kTab,
+  kDown,
+  kBackTab,
+  kUp,
+  kF2,
+  kBackspaceKey,
+  kDelete,
+  kCtrlH,
+  kLeft,
+  kRight,
+  kF1,
+  kMappedKeyCount
+};
+
+constexpr std::array<KeyMap, kMappedKeyCount> kKeys = {{
+    {'\r', key::Enter},
+    {'\n', key::Enter},
+    {KEY_ENTER, key::Enter},
+    {27, key::Cancel},
+    {KEY_F(10), key::Ok},
+    {15, key::Ok},  // Ctrl-O
+    {'\t', key::Next},
+    {KEY_DOWN, key::Next},
+    {KEY_BTAB, key::Previous},
+    {KEY_UP, key::Previous},
+    {KEY_F(2), key::Clear},
+    {KEY_BACKSPACE, key::Backspace},
+    {127, key::Backspace},
+    {8, key::Backspace},
+    {KEY_LEFT, key::Left},
+    {KEY_RIGHT, key::Right},
+    {KEY_F(1), key::Help},
+}};
+static_assert(kKeys[kF1].code == key::Help && kKeys[kEscape].code == key::Cancel);
+
+// A scanner connection: bytes come in until a line end completes a scan.
+struct Source {
+  int fd = -1;
+  std::string line;  // the scan being received, at most kMaxScan bytes
+  const char *what;  // for the status line
+};
+
+struct Tty {
+  bool active = false;
+  SCREEN *screen = nullptr;
+  Options options;
+  std::deque<std::uint16_t> keys;  // module key codes not yet read
+  std::deque<std::string> scans;   // scan data not yet read
+  Source scanner{-1, {}, "scanner"};
+  Source serial{-1, {}, "serial scanner"};
+  bool made_fifo = false;  // the scanner FIFO is ours to remove
+  termios serial_saved{};  // the serial device's settings before start
+  bool serial_restore = false;
+  int signal_pipe[2] = {-1, -1};
+  std::array<struct sigaction, 4> saved_actions{};
+  bool handlers = false;
+  bool prompt_open = false;
+  std::string prompt;  // text typed at the scan prompt
+  bool led_on = false;
+  std::int64_t led_until = 0;  // monotonic ms
+  std::string last_beep;       // clock time of the latest beep
+  std::string note;            // a scanner that went away
+  bool dirty = true;           // the frame must be drawn again
+  bool stop = false;           // a stop was asked for
+  std::int64_t start_ms = 0;   // monotonic ms at start
+  const detail::Backend *previous = nullptr;
+};
+
+Tty g;
+volatile sig_atomic_t g_resized = 0;
+volatile sig_atomic_t g_stop_signal = 0;
+constexpr std::array<int, 4> kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
+
+std::int64_t monotonic_ms() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
+}
+
+void on_signal(int signal) {
+  const int saved = errno;
+  if (signal == SIGWINCH)
+    g_resized = 1;
+  else
+    g_stop_signal = 1;
+  const char byte = 0;
+  if (write(g.signal_pipe[1], &byte, 1) < 0) {
+    // The pipe is full: a wake-up is already waiting.
+  }
+  errno = saved;
+}
+
+chtype shown(char ch, char attribute) {
+  const auto byte = static_cast<unsigned char>(ch);
+  const chtype glyph = byte == 0 ? ' ' : (byte < 32 || byte >= 127) ? '?' : byte;
+  return glyph | (attribute != 0 ? A_REVERSE : A_NORMAL);
+}
+
+void draw_too_small(int height, int width) {
+  const std::string text = "Terminal too small: the panel needs " + std::to_string(kNeedColumns) + "x" +
+                           std::to_string(kNeedRows) + ", this one is " + std::to_string(width) + "x" +
+                           std::to_string(height) + ". Enlarge it.";
+  mvaddstr(0, 0, text.c_str());
+  curs_set(0);
+}
+
+void draw_status(int row, int left) {
+  mvaddstr(row, left, "LED ");
+  if (g.led_on) {
+    attron(A_REVERSE | A_BOLD);
+    addstr(" ON ");
+    attroff(A_REVERSE | A_BOLD);
+  } else {
+    addstr(" -- ");
+  }
+  if (!g.last_beep.empty()) addstr(("  beep " + g.last_beep).c_str());
+  if (!g.note.empty()) addstr(("  " + g.note).c_str());
+  mvaddstr(row, left + kNeedColumns - 9, " ^C stop");
+}
+
+void draw() {
+  g.dirty = false;
+  int height = 0, width = 0;
+  getmaxyx(stdscr, height, width);
+  erase();
+  if (height < kNeedRows || width < kNeedColumns) {
+    draw_too_small(height, width);
+    refresh();
+    return;
+  }
+  const int top = (height - kNeedRows) / 2, left = (width - kNeedColumns) / 2;
+  mvaddch(top, left, ACS_ULCORNER);
+  mvhline(top, left + 1, ACS_HLINE, kColumns);
+  mvaddch(top, left + kColumns + 1, ACS_URCORNER);
+  mvaddch(top + kRows + 1, left, ACS_LLCORNER);
+  mvhline(top + kRows + 1, left + 1, ACS_HLINE, kColumns);
+  mvaddch(top + kRows + 1, left + kColumns + 1, ACS_LRCORNER);
+  const detail::Terminal &t = terminal();
+  for (int r = 0; r < kRows; ++r) {
+    mvaddch(top + 1 + r, left, ACS_VLINE);
+    for (int c = 0; c < kColumns; ++c) {
+      const detail::Cell &cell = t.cells[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+      addch(shown(cell.ch, cell.attribute));
+    }
+    addch(ACS_VLINE);
+  }
+  draw_status(top + kFrameRows, left);
+  const int last = top + kFrameRows + 1;
+  if (g.prompt_open) {
+    mvaddstr(last, left, (kPromptLabel + g.prompt).c_str());
+    curs_set(1);
+    move(last, left + static_cast<int>(std::strlen(kPromptLabel) + g.prompt.size()));
+  } else {
+    mvaddstr(last, left, kHints);
+    if (t.cursor_type != 0) {
+      curs_set(1);
+      move(top + 1 + t.cursor_row, left + 1 + t.cursor_column);
+    } else {
+      curs_set(0);
+    }
+  }
+  refresh();
+}
+
+void resize() {
+  g_resized = 0;
+  winsize ws{};
+  if (ioctl(STDOUT_FILENO, TIOCGWINSZ, &ws) == 0 && ws.ws_row > 0 && ws.ws_col > 0)
+    resizeterm(ws.ws_row, ws.ws_col);
+  clearok(curscr, TRUE);
+  g.dirty = true;
+}
+
+void close_prompt() {
+  g.prompt_open = false;
+  g.prompt.clear();
+  g.dirty = true;
+}
+
+void prompt_key(int ch) {
+  g.dirty = true;
+  if (ch == '\r' || ch == '\n' || ch == KEY_ENTER) {
+    if (!g.prompt.empty()) g.scans.push_back(g.prompt);
+    close_prompt();
+  } else if (ch == 27 || ch == KEY_F(9)) {
+    close_prompt();
+  } else if (ch == KEY_BACKSPACE || ch == 127 || ch == 8) {
+    if (!g.prompt.empty()) g.prompt.pop_back();
+  } else if (ch == kCtrlC) {
+    g.stop = true;
+  } else if (ch >= 32 && ch < 127 && g.prompt.size() < kMaxScan) {
+    g.prompt += static_cast<char>(ch);
+  }
+}
+
+// Keys without a code of the module (function keys not listed, bytes above 126) are dropped: the
+// codes 174 and 175 are the arrow keys, not Latin-1 characters.
+void take_key(int ch) {
+  if (ch == KEY_RESIZE) {
+    g_resized = 1;
+    return;
+  }
+  if (g.prompt_open) {
+    prompt_key(ch);
+    return;
+  }
+  if (ch == KEY_F(9)) {
+    g.prompt_open = true;
+    g.dirty = true;
+    return;
+  }
+  if (ch == kCtrlC) {
+    g.stop = true;
+    return;
+  }
+  if (ch >= 32 && ch < 127) {
+    g.keys.push_back(static_cast<std::uint16_t>(ch));
+    return;
+  }
+  for (const KeyMap &k : kKeys)
+    if (k.curses == ch) {
+      g.keys.push_back(k.code);
+      return;
+    }
+}
+
+void take_keys() {
+  for (int ch = getch(); ch != ERR; ch = getch())
+    take_key(ch);
+}
+
+// Reads what a scanner sent; CR and LF end a scan, empty lines are skipped, bytes beyond what a
+// sensor record holds are dropped. A connection that ends is closed and noted on the status line.
+void take_scans(Source &source) {
+  char bytes[512];
+  for (;;) {
+    const ssize_t n = read(source.fd, bytes, sizeof bytes);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) return;
+    if (n <= 0) {
+      close(source.fd);
+      source.fd = -1;
+      g.note = std::string(source.what) + " closed";
+      g.dirty = true;
+      return;
+    }
+    for (ssize_t i = 0; i < n; ++i) {
+      const char ch = bytes[i];
+      if (ch == '\r' || ch == '\n') {
+        if (!source.line.empty()) g.scans.push_back(source.line);
+        source.line.clear();
+      } else if (source.line.size() < kMaxScan) {
+        source.line += ch;
+      }
+    }
+  }
+}
+
+void update_led() {
+  if (g.led_on && monotonic_ms() >= g.led_until) {
+    g.led_on = false;
+    g.dirty = true;
+  }
+}
+
+bool input_waiting() {
+  return g.stop || !g.keys.empty() || !g.scans.empty();
+}
+
+// Waits up to timeout_ms (-1 without limit) for a key, a scanner line or a signal, and takes in what
+// came. True when a key, a scan or a stop request waits afterwards.
+bool serve(int timeout_ms) {
+  if (g.dirty) draw();
+  std::array<pollfd, 4> fds{};
+  nfds_t n = 0;
+  fds[n++] = {STDIN_FILENO, POLLIN, 0};
+  fds[n++] = {g.signal_pipe[0], POLLIN, 0};
+  const nfds_t scanner_at = n;
+  if (g.scanner.fd >= 0) fds[n++] = {g.scanner.fd, POLLIN, 0};
+  const nfds_t serial_at = n;
+  if (g.serial.fd >= 0) fds[n++] = {g.serial.fd, POLLIN, 0};
+  if (poll(fds.data(), n, timeout_ms) > 0) {
+    if (fds[1].revents != 0) {
+      char drain[64];
+      while (read(g.signal_pipe[0], drain, sizeof drain) > 0) {
+      }
+    }
+    if ((fds[0].revents & POLLIN) != 0)
+      take_keys();
+    else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+      g.stop = true;  // the terminal went away: nobody is left to answer the panel
+    if (g.scanner.fd >= 0 && fds[scanner_at].revents != 0) take_scans(g.scanner);
+    if (g.serial.fd >= 0 && fds[serial_at].revents != 0) take_scans(g.serial);
+  }
+  if (g_stop_signal) g.stop = true;
+  if (g_resized) resize();
+  update_led();
+  if (g.dirty) draw();
+  return input_waiting();
+}
+
+int remaining(std::int64_t deadline) {
+  const std::int64_t left = deadline - monotonic_ms();
+  return left <= 0 ? 0 : static_cast<int>(left);
+}
+
+// ---- The backend's operations ----
+
+int read_key(unsigned short *code) {
+  if (g.keys.empty()) serve(0);
+  if (g.keys.empty()) return 5;
+  *code = g.keys.front();
+  g.keys.pop_front();
+  return 0;
+}
+
+// 0 an event (or a stop request) waits; 1 the time ran out.
+int wait_event(int milliseconds) {
+  if (serve(0)) return 0;
+  const std::int64_t deadline = milliseconds > 0 ? monotonic_ms() + milliseconds : -1;
+  for (;;) {
+    int timeout = deadline >= 0 ? remaining(deadline) : -1;
+    if (g.led_on && (timeout < 0 || remaining(g.led_until) < timeout)) timeout = remaining(g.led_until);
+    if (serve(timeout)) return 0;
+    if (deadline >= 0 && monotonic_ms() >= deadline) return 1;
+  }
+}
+
+int idle(int mode) {
+  if (mode == kPauseMs) {
+    const std::int64_t deadline = monotonic_ms() + kPauseMs;
+    while (!g.stop && monotonic_ms() < deadline)
+      serve(remaining(deadline));
+    return 0;
+  }
+  serve(0);
+  return g.stop ? 1 : 0;
+}
+
+int query_scan(unsigned short *count) {
+  if (g.scans.empty()) serve(0);
+  *count = g.scans.empty() ? 0 : 1;
+  return 0;
+}
+
+// Record: byte 0 type, byte 1 zero, byte 2 data length, data from byte 3, cut to the caller's size.
+int read_scan(char *record, int size) {
+  if (g.scans.empty()) serve(0);
+  if (g.scans.empty()) return 1;
+  const std::string data = std::move(g.scans.front());
+  g.scans.pop_front();
+  std::array<char, 3 + kMaxScan> full{};
+  full[0] = static_cast<char>(g.options.scan_type);
+  full[1] = 0;
+  full[2] = static_cast<char>(data.size());
+  std::memcpy(full.data() + 3, data.data(), data.size());
+  std::memcpy(record, full.data(), std::min(static_cast<std::size_t>(size), 3 + data.size()));
+  return 0;
+}
+
+void led(int, int duration) {
+  g.led_on = true;
+  g.led_until = monotonic_ms() + std::max(duration * kLedUnitMs, kLedMinimumMs);
+  g.dirty = true;
+}
+
+// The terminal has one bell: tone and duration are not told apart.
+void beep_out(int, int, int) {
+  if (g.options.flash)
+    flash();
+  else
+    beep();
+  const std::tm tm = detail::civil_now();
+  char text[16];
+  std::snprintf(text, sizeof text, "%02d:%02d:%02d", tm.tm_hour, tm.tm_min, tm.tm_sec);
+  g.last_beep = text;
+  g.dirty = true;
+}
+
+std::int64_t now_ms() {
+  return monotonic_ms() - g.start_ms;
+}
+
+void screen_changed() {
+  g.dirty = true;
+}
+
+const detail::Backend kTty = {read_key, wait_event, idle,   query_scan,    read_scan,
+                              led,      beep_out,   now_ms, screen_changed};
+
+// ---- Start and stop ----
+
+bool parse_start(const std::string &text, int *fields) {
+  char tail = 0;
+  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &fields[0], &fields[1], &fields[2],
+                     &fields[3], &fields[4], &fields[5], &tail) == 6 &&
+         fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 && fields[2] <= 31 && fields[3] <= 23 &&
+         fields[4] <= 59 && fields[5] <= 59;
+}
+
+std::string failure(const std::string &path, const char *what) {
+  return path + ": " + what + ": " + std::strerror(errno);
+}
+
+// A FIFO is opened for reading and writing, so that it never reads as ended between two writers.
+int open_scanner(const std::string &path, std::string *why) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT) return *why = failure(path, "cannot use the scanner path"), -1;
+    if (mkfifo(path.c_str(), 0600) != 0) return *why = failure(path, "cannot create the scanner FIFO"), -1;
+    g.made_fifo = true;
+    st.st_mode = S_IFIFO;
+  }
+  if (S_ISFIFO(st.st_mode)) {
+    const int fd = open(path.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) *why = failure(path, "cannot open the scanner FIFO");
+    return fd;
+  }
+  if (!S_ISSOCK(st.st_mode))
+    return *why = path + ": the scanner path is neither a FIFO nor a UNIX socket", -1;
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  if (path.size() >= sizeof address.sun_path) return *why = path + ": the socket path is too long", -1;
+  std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
+  const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
+    *why = failure(path, "cannot connect to the scanner socket");
+    if (fd >= 0) close(fd);
+    return -1;
+  }
+  fcntl(fd, F_SETFL, fcntl(fd, F_GETFL) | O_NONBLOCK);
+  return fd;
+}
+
+speed_t baud_constant(int baud) {
+  switch (baud) {
+    case 1200:
+      return B1200;
+    case 2400:
+      return B2400;
+    case 4800:
+      return B4800;
+    case 9600:
+      return B9600;
+    case 19200:
+      return B19200;
+    case 38400:
+      return B38400;
+    case 57600:
+      return B57600;
+    case 115200:
+      return B115200;
+    default:
+      return B0;
+  }
+}
+
+int open_serial(const std::string &path, int baud, std::string *why) {
+  const speed_t speed = baud_constant(baud);
+  if (baud != 0 && speed == B0) return *why = path + ": unsupported speed " + std::to_string(baud), -1;
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return *why = failure(path, "cannot open the serial scanner"), -1;
+  termios raw{};
+  if (tcgetattr(fd, &g.serial_saved) != 0) {
+    *why = failure(path, "not a serial device");
+    close(fd);
+    return -1;
+  }
+  raw = g.serial_saved;
+  cfmakeraw(&raw);
+  raw.c_cflag |= CLOCAL | CREAD;
+  raw.c_cc[VMIN] = 1;
+  raw.c_cc[VTIME] = 0;
+  if (speed != B0) {
+    cfsetispeed(&raw, speed);
+    cfsetospeed(&raw, speed);
+  }
+  if (tcsetattr(fd, TCSANOW, &raw) != 0) {
+    *why = failure(path, "cannot set the serial scanner to raw mode");
+    close(fd);
+    return -1;
+  }
+  g.serial_restore = true;
+  return fd;
+}
+
+void install_handlers() {
+  struct sigaction action {};
+  action.sa_handler = on_signal;
+  sigemptyset(&action.sa_mask);
+  action.sa_flags = SA_RESTART;
+  for (std::size_t i = 0; i < kSignals.size(); ++i)
+    sigaction(kSignals[i], &action, &g.saved_actions[i]);
+  g.handlers = true;
+}
+
+// Everything start set up, in reverse; safe on a half-done start.
+void release() {
+  if (g.screen) {
+    endwin();
+    delscreen(g.screen);
+  }
+  if (g.handlers)
+    for (std::size_t i = 0; i < kSignals.size(); ++i)
+      sigaction(kSignals[i], &g.saved_actions[i], nullptr);
+  for (int fd : g.signal_pipe)
+    if (fd >= 0) close(fd);
+  if (g.scanner.fd >= 0) close(g.scanner.fd);
+  if (g.made_fifo) unlink(g.options.scanner.c_str());
+  if (g.serial.fd >= 0) {
+    if (g.serial_restore) tcsetattr(g.serial.fd, TCSANOW, &g.serial_saved);
+    close(g.serial.fd);
+  }
+  if (g.active) terminal().backend = g.previous;
+  g = Tty{};
+  g_resized = 0;
+  g_stop_signal = 0;
+}
+
+void stop_at_exit() {
+  stop();
+}
+
+}  // namespace
+
+int start(const Options &options, std::string *error) {
+  std::string why;
+  auto fail = [&](const std::string &reason) {
+    release();
+    if (error) *error = reason;
+    return 1;
+  };
+  if (g.active) return fail("the terminal is already started");
+  if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
+    return fail("standard input and output must be a terminal");
+  int fields[6] = {};
+  if (!options.fixed_start.empty() && !parse_start(options.fixed_start, fields))
+    return fail("the start time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + options.fixed_start + "\"");
+  g.options = options;
+  if (!options.scanner.empty() && (g.scanner.fd = open_scanner(options.scanner, &why)) < 0) return fail(why);
+  if (!options.serial.empty() && (g.serial.fd = open_serial(options.serial, options.serial_baud, &why)) < 0)
+    return fail(why);
+  if (pipe2(g.signal_pipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail(failure("signal pipe", "cannot create"));
+
+  // Only the character type follows the user's locale (for the frame's line drawing); the host's
+  // number formatting stays as it was.
+  std::setlocale(LC_CTYPE, "");
+  g.screen = newterm(nullptr, stdout, stdin);
+  if (!g.screen) {
+    const char *type = std::getenv("TERM");
+    return fail(std::string("cannot use the terminal type \"") + (type ? type : "") + "\"");
+  }
+  set_term(g.screen);
+  raw();
+  noecho();
+  nonl();
+  keypad(stdscr, TRUE);
+  nodelay(stdscr, TRUE);
+  set_escdelay(kEscDelayMs);
+  install_handlers();
+
+  g.start_ms = monotonic_ms();
+  g.previous = terminal().backend;
+  terminal().backend = &kTty;
+  g.active = true;
+  if (options.fixed_start.empty()) {
+    terminal().local_clock = true;
+  } else {
+    set_clock(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
+  }
+  static bool registered = false;
+  if (!registered) registered = std::atexit(stop_at_exit) == 0;
+  g.dirty = true;
+  draw();
+  return 0;
+}
+
+void stop() {
+  if (!g.active) return;
+  terminal().local_clock = false;
+  release();
+}
+
+bool stop_requested() {
+  return g.active && (g.stop || g_stop_signal);
+}
+
+void update() {
+  if (g.active) serve(0);
+}
+
+}  // namespace vekterm::tty

@@ -1,0 +1,247 @@
+// The TTY backend on a pseudo-terminal: a child process starts it and reports what the services hand
+// over; the test types escape sequences into the terminal, writes to the scanners, and reads what the
+// child drew.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+
+#include "dispatch/terminal.h"
+#include "vekterm/tty.h"
+#include "vekterm/vekterm.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void report(int fd, const std::string &line) {
+  const std::string out = line + "\n";
+  if (write(fd, out.data(), out.size()) < 0) _exit(3);
+}
+
+// The child: shows a text, then reports every key and scan until 'q', or until it is asked to stop.
+void serve_panel(int to_parent, const vekterm::tty::Options &options) {
+  std::string error;
+  if (vekterm::tty::start(options, &error) != 0) {
+    report(to_parent, "error " + error);
+    return;
+  }
+  _VioWrtCharStrAtt("HELLO", 5, 0, 0, 1, nullptr, 0);
+  _VioWrtCharStr("PANEL", 5, 19, 35, nullptr, 0);
+  _VioSetCurType(4);
+  _VioSetCurPos(3, 7);
+  report(to_parent, "ready");
+  for (;;) {
+    _WaitEvent(0);
+    if (_IdleManager(0) != 0) {
+      report(to_parent, "stopped");
+      break;
+    }
+    unsigned short code = 0;
+    bool quit = false;
+    while (_KbdReadAscii(&code) == 0) {
+      report(to_parent, "key " + std::to_string(code));
+      quit = quit || code == 'q';
+    }
+    unsigned short count = 0;
+    while (_SenQueryData(&count) == 0 && count != 0) {
+      char record[100] = {};
+      _SenRead(record, sizeof record);
+      report(to_parent,
+             "scan " + std::to_string(record[0]) + " " + std::string(record + 3, std::size_t(record[2])));
+    }
+    if (quit) break;
+  }
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  report(to_parent, "cpu " + std::to_string(usage.ru_utime.tv_sec * 1000 + usage.ru_utime.tv_usec / 1000));
+  vekterm::tty::stop();
+}
+
+class Tty : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::temp_directory_path() / "vekterm-tty-XXXXXX").string();
+    ASSERT_NE(mkdtemp(pattern.data()), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    if (child_ > 0) {
+      kill(child_, SIGKILL);
+      waitpid(child_, nullptr, 0);
+    }
+    if (master_ >= 0) close(master_);
+    if (reports_ >= 0) close(reports_);
+    fs::remove_all(dir_);
+  }
+
+  void spawn(vekterm::tty::Options options, int rows = 24, int columns = 80) {
+    int pipe_fds[2];
+    ASSERT_EQ(pipe(pipe_fds), 0);
+    winsize size{};
+    size.ws_row = static_cast<unsigned short>(rows);
+    size.ws_col = static_cast<unsigned short>(columns);
+    child_ = forkpty(&master_, nullptr, nullptr, &size);
+    ASSERT_GE(child_, 0);
+    if (child_ == 0) {
+      close(pipe_fds[0]);
+      setenv("TERM", "xterm", 1);
+      serve_panel(pipe_fds[1], options);
+      _exit(0);
+    }
+    close(pipe_fds[1]);
+    reports_ = pipe_fds[0];
+    fcntl(master_, F_SETFL, O_NONBLOCK);
+    ASSERT_TRUE(expect_report("ready")) << reports_text_;
+  }
+
+  // Reads the child's terminal output and reports until `done` holds or two seconds pass.
+  template <typename Done>
+  bool pump(Done done) {
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(2);
+    while (!done()) {
+      if (std::chrono::steady_clock::now() > limit) return false;
+      pollfd fds[2] = {{master_, POLLIN, 0}, {reports_, POLLIN, 0}};
+      poll(fds, 2, 50);
+      char bytes[4096];
+      ssize_t n;
+      while ((n = read(master_, bytes, sizeof bytes)) > 0)
+        output_.append(bytes, std::size_t(n));
+      if (fds[1].revents & POLLIN) {
+        n = read(reports_, bytes, sizeof bytes);
+        if (n > 0) reports_text_.append(bytes, std::size_t(n));
+      }
+    }
+    return true;
+  }
+  // Waits for the next report and takes it; true when it is `line`.
+  bool expect_report(const std::string &line) {
+    pump([&] { return reports_text_.find('\n') != std::string::npos; });
+    const std::size_t end = reports_text_.find('\n');
+    if (end == std::string::npos) return false;
+    const std::string got = reports_text_.substr(0, end);
+    reports_text_.erase(0, end + 1);
+    last_report_ = got;
+    return got == line;
+  }
+  // Waits for the next report and gives it ("" when none came).
+  std::string next_report() {
+    expect_report("");
+    return last_report_;
+  }
+  bool shows(const std::string &text) {
+    return pump([&] { return output_.find(text) != std::string::npos; });
+  }
+  void type(std::string_view bytes) {
+    ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+  }
+  int finish() {
+    int status = -1;
+    waitpid(child_, &status, 0);
+    child_ = -1;
+    return status;
+  }
+
+  fs::path dir_;
+  pid_t child_ = -1;
+  int master_ = -1, reports_ = -1;
+  std::string output_, reports_text_, last_report_;
+};
+
+TEST_F(Tty, KeysArriveAsTheModulesCodes) {
+  spawn({});
+  EXPECT_TRUE(shows("HELLO")) << output_;
+  EXPECT_TRUE(shows("Esc Cancel F10 OK F1 Help F2 Clear F9 Scan"));
+  struct Case {
+    const char *bytes;
+    int code;
+  };
+  for (const Case &c : {Case{"a", 'a'}, Case{"~", '~'}, Case{"\r", 13}, Case{"\x1b", 256},
+                        Case{"\x1bOP", 15104}, Case{"\x1b[21~", 768}, Case{"\x0f", 768}, Case{"\t", 1536},
+                        Case{"\x1bOB", 1536}, Case{"\x1b[Z", 512}, Case{"\x1bOA", 512}, Case{"\x1bOQ", 1024},
+                        Case{"\x7f", 1280}, Case{"\x1bOD", 174}, Case{"\x1bOC", 175}}) {
+    type(c.bytes);
+    EXPECT_TRUE(expect_report("key " + std::to_string(c.code))) << last_report_ << " for code " << c.code;
+  }
+  // The scan prompt: typed text goes to the prompt, not to the module, and Enter sends it as a scan.
+  type("\x1b[20~");
+  EXPECT_TRUE(shows("Scan:"));
+  type("AB1");
+  type("2\x7f");
+  type("9\r");
+  EXPECT_TRUE(expect_report("scan 1 AB19")) << last_report_;
+  type("q");
+  EXPECT_TRUE(expect_report("key 113"));
+  EXPECT_EQ(next_report().rfind("cpu ", 0), 0u) << last_report_;
+  EXPECT_EQ(finish(), 0);
+}
+
+TEST_F(Tty, ScansFromAFifoAndASerialDeviceOneALine) {
+  int serial_master = -1, serial_slave = -1;
+  char serial_name[128];
+  ASSERT_EQ(openpty(&serial_master, &serial_slave, serial_name, nullptr, nullptr), 0);
+  vekterm::tty::Options options;
+  options.scanner = (dir_ / "scans").string();  // created by the backend
+  options.serial = serial_name;
+  options.scan_type = 7;
+  spawn(options);
+  ASSERT_TRUE(fs::is_fifo(dir_ / "scans"));
+
+  const int fifo = open((dir_ / "scans").c_str(), O_WRONLY);
+  ASSERT_GE(fifo, 0);
+  ASSERT_EQ(write(fifo, "LOT-1\nLOT-", 10), 10);
+  EXPECT_TRUE(expect_report("scan 7 LOT-1")) << last_report_;
+  close(fifo);  // a writer going away does not end the scanner
+  const int again = open((dir_ / "scans").c_str(), O_WRONLY);
+  ASSERT_EQ(write(again, "2\r\n", 3), 3);
+  EXPECT_TRUE(expect_report("scan 7 LOT-2")) << last_report_;
+  close(again);
+
+  ASSERT_EQ(write(serial_master, "0123456789012\r", 14), 14);
+  EXPECT_TRUE(expect_report("scan 7 0123456789012")) << last_report_;
+
+  type("q");
+  EXPECT_TRUE(expect_report("key 113"));
+  EXPECT_EQ(next_report().rfind("cpu ", 0), 0u) << last_report_;
+  EXPECT_EQ(finish(), 0);
+  EXPECT_FALSE(fs::exists(dir_ / "scans")) << "the FIFO the backend made is removed";
+  close(serial_master);
+  close(serial_slave);
+}
+
+TEST_F(Tty, TooSmallTerminalThenResizeRedraws) {
+  spawn({}, 10, 30);
+  EXPECT_TRUE(shows("Terminal too small")) << output_;
+  output_.clear();
+  winsize size{};
+  size.ws_row = 30;
+  size.ws_col = 100;
+  ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &size), 0);  // the child gets SIGWINCH
+  EXPECT_TRUE(shows("HELLO")) << output_;
+  EXPECT_TRUE(shows("PANEL"));
+}
+
+TEST_F(Tty, TerminateEndsTheWaitAndIdleAsksToStopWithoutBurningCpu) {
+  spawn({});
+  usleep(300000);  // the child blocks in its wait meanwhile
+  kill(child_, SIGTERM);
+  EXPECT_TRUE(expect_report("stopped")) << last_report_;
+  const std::string cpu = next_report();
+  ASSERT_EQ(cpu.rfind("cpu ", 0), 0u) << cpu;
+  EXPECT_LT(std::atoi(cpu.c_str() + 4), 150) << "milliseconds of CPU while waiting";
+  const int status = finish();
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended by the program, not by the signal";
+}
+
+}  // namespace
