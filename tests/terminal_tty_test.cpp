@@ -8,7 +8,9 @@
 #include <signal.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -53,6 +55,16 @@ void serve_panel(int to_parent, const vekterm::tty::Options &options) {
     while (_KbdReadAscii(&code) == 0) {
       report(to_parent, "key " + std::to_string(code));
       quit = quit || code == 'q';
+      if (code == 'b') {
+        _SpkBeep(0, 2, 3);
+        _SenActLed(0, 60);
+      }
+      if (code == 't') {
+        char date[8] = {}, time[8] = {};
+        _RtcGetAsciiDate(3, date, nullptr);
+        _RtcGetAsciiTime(2, time, nullptr);
+        report(to_parent, std::string("clock ") + date + " " + time);
+      }
     }
     unsigned short count = 0;
     while (_SenQueryData(&count) == 0 && count != 0) {
@@ -218,6 +230,46 @@ TEST_F(Tty, ScansFromAFifoAndASerialDeviceOneALine) {
   EXPECT_FALSE(fs::exists(dir_ / "scans")) << "the FIFO the backend made is removed";
   close(serial_master);
   close(serial_slave);
+}
+
+TEST_F(Tty, ScansFromAUnixSocketUntilItCloses) {
+  const std::string path = (dir_ / "scanner.sock").string();
+  const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un address{};
+  address.sun_family = AF_UNIX;
+  std::snprintf(address.sun_path, sizeof address.sun_path, "%s", path.c_str());
+  ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
+  ASSERT_EQ(listen(listener, 1), 0);
+  vekterm::tty::Options options;
+  options.scanner = path;
+  spawn(options);
+  const int connection = accept(listener, nullptr, nullptr);
+  ASSERT_GE(connection, 0);
+  ASSERT_EQ(write(connection, "PALLET-9\n", 9), 9);
+  EXPECT_TRUE(expect_report("scan 1 PALLET-9")) << last_report_;
+  close(connection);
+  EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
+  type("q");
+  EXPECT_TRUE(expect_report("key 113"));
+  close(listener);
+}
+
+TEST_F(Tty, BeepLedAndAFixedClock) {
+  vekterm::tty::Options options;
+  options.fixed_start = "2024-02-29 23:59:58";
+  spawn(options);
+  type("t");
+  EXPECT_TRUE(expect_report("key 116"));
+  const std::string clock = next_report();
+  EXPECT_TRUE(clock == "clock 240229 235958" || clock == "clock 240229 235959") << clock;
+  output_.clear();
+  type("b");
+  EXPECT_TRUE(expect_report("key 98"));
+  EXPECT_TRUE(shows("\a")) << "the bell";
+  EXPECT_TRUE(shows(" ON ")) << "the LED on the status line";
+  EXPECT_TRUE(shows("beep 23:59:5"));
+  output_.clear();
+  EXPECT_TRUE(shows(" -- ")) << "the LED goes out after its 600 ms";
 }
 
 TEST_F(Tty, TooSmallTerminalThenResizeRedraws) {

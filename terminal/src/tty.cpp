@@ -173,8 +173,10 @@ void draw_status(int row, int left) {
     addstr(" -- ");
   }
   if (!g.last_beep.empty()) addstr(("  beep " + g.last_beep).c_str());
-  if (!g.note.empty()) addstr(("  " + g.note).c_str());
-  mvaddstr(row, left + kNeedColumns - 9, " ^C stop");
+  if (!g.note.empty())
+    addstr(("  " + g.note).c_str());
+  else
+    mvaddstr(row, left + kNeedColumns - 8, "^C stop");
 }
 
 void draw() {
