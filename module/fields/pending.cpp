@@ -3,15 +3,7 @@
 
 namespace vek {
 
-int set_fie(const char *) {
-  return 0;
-}
-int clear_p() {
-  return 0;
-}
-int set_hel(const char *) {
-  return 0;
-}
+int set_fie(const char *) { return 0; }
 void field_trace() {}
 
 }  // namespace vek
