@@ -114,7 +114,8 @@ bool unwinding() {
 
 int read_key(unsigned short *key) {
   if (unwinding()) {
-    *key = 256;
+    // Cancel ends editors and waits for any key, Enter ends the waits that want Enter: alternate.
+    *key = (state.unwind_calls % 2) ? 256 : 13;
     return 0;
   }
   const Event *e = offered(Step::Key);

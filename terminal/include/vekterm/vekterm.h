@@ -100,7 +100,7 @@ const std::vector<std::vector<std::string>> &snapshots();  // each one: the 20 r
 // A wait that cannot end (no time limit and nothing more scripted, waits that return at once while no
 // one takes the waiting input, or a virtual hour of waiting with nothing scripted) is a stall: it is
 // recorded here with a dump of the screen, and from then on every wait returns at once, every key read
-// gives Cancel and every idle call asks to stop, so the module unwinds instead of hanging.
+// gives Cancel or Enter in turn and every idle call asks to stop, so the module unwinds instead of hanging.
 const std::vector<std::string> &failures();
 std::vector<std::string> take_failures();  // returns the failures and forgets them (and the stall)
 void set_stall_limit_ms(std::int64_t milliseconds);
