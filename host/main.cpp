@@ -32,13 +32,14 @@ constexpr const char *kUsage =
     "  --screens          headless: write the screen after every call of main, not only the last one\n"
     "  --attributes       headless: write each screen row's attributes beside it\n"
     "  --trace FILE       write every call of main, variable write and transaction message to FILE\n"
+    "  --journal FILE     journal of transaction messages (default: journal.log in the data directory)\n"
     "  --clock TIME       start the terminal's clock at TIME, \"YYYY-MM-DD HH:MM:SS\"\n"
     "  --scanner PATH     TTY: FIFO or UNIX socket delivering one scan a line\n"
     "  --serial DEVICE    TTY: serial scanner delivering one scan a line\n"
     "  --help             this text\n";
 
 struct Options {
-  std::string module, data, input, trace, clock, scanner, serial, program;
+  std::string module, data, input, trace, journal, clock, scanner, serial, program;
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -46,6 +47,18 @@ struct Options {
 int fail(const std::string &message, int status = kExitSetup) {
   std::fprintf(stderr, "vekhost: %s\n", message.c_str());
   return status;
+}
+
+// Where the value of an option that takes one goes; nullptr for other arguments.
+std::string *valued_option(Options *o, const std::string &name) {
+  const std::pair<const char *, std::string *> options[] = {
+      {"--module", &o->module},   {"--data", &o->data},       {"--input", &o->input},
+      {"--trace", &o->trace},     {"--journal", &o->journal}, {"--clock", &o->clock},
+      {"--scanner", &o->scanner}, {"--serial", &o->serial},
+  };
+  for (const auto &[option, into] : options)
+    if (name == option) return into;
+  return nullptr;
 }
 
 // 0 and the options, or an exit status after the message.
@@ -66,15 +79,7 @@ int parse(int argc, char **argv, Options *o) {
       o->screens = true;
     } else if (a == "--attributes") {
       o->attributes = true;
-    } else if (a == "--module" || a == "--data" || a == "--input" || a == "--trace" || a == "--clock" ||
-               a == "--scanner" || a == "--serial") {
-      std::string *into = a == "--module"    ? &o->module
-                          : a == "--data"    ? &o->data
-                          : a == "--input"   ? &o->input
-                          : a == "--trace"   ? &o->trace
-                          : a == "--clock"   ? &o->clock
-                          : a == "--scanner" ? &o->scanner
-                                             : &o->serial;
+    } else if (std::string *into = valued_option(o, a)) {
       if (!value(into)) return fail(a + " needs a value (see --help)");
     } else if (a.size() > 1 && a[0] == '-') {
       return fail("unknown option " + a + " (see --help)");
@@ -144,6 +149,11 @@ int call_main(Session &session, int reason, const std::string &record) {
   const int result = session.entry(reason, record.c_str());
   const std::int64_t end = vekterm::clock_ms();
   trace_call(reason, record, result, start, end);
+  // A transaction message that did not reach the journal is worth a word, once per cause.
+  if (const std::string &why = vekterm::journal_error(); !why.empty() && why != session.journal_error) {
+    session.journal_error = why;
+    trace_line("journal: " + why);
+  }
   if (session.headless) {
     if (session.screens) {
       const std::string title =
@@ -207,6 +217,7 @@ int run(int argc, char **argv) {
     session.held_output = &held;
   }
   vekterm::set_data_directory(o.data);
+  vekterm::set_journal(o.journal);
   if (o.headless && !o.clock.empty())
     vekterm::set_clock(clock[0], clock[1], clock[2], clock[3], clock[4], clock[5]);
 
@@ -222,6 +233,9 @@ int run(int argc, char **argv) {
   if (status == kExitStalled)
     std::fprintf(stderr, "vekhost: %s stopped: the input script ran out while the module waited\n",
                  o.program.c_str());
+  if (!session.journal_error.empty())
+    std::fprintf(stderr, "vekhost: journal %s: %s\n", vekterm::journal_path().c_str(),
+                 session.journal_error.c_str());
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
   return status;
 }

@@ -63,6 +63,7 @@ while true do
 
   local item, quantity, lot = trim(vek.var[ITEM]), trim(vek.var[QUANTITY]), trim(vek.var[LOT])
   local expiry, location = trim(vek.var[EXPIRY]), trim(vek.var[LOCATION])
+  quantity = ("%.2f"):format(tonumber(quantity) or 0) -- the panel gives it zero-padded: 0012.50
   vek.var[LAST_LOCATION] = location
 
   vek.var[RECEIPT_KEY] = item .. " " .. lot
@@ -81,4 +82,5 @@ end
 vek.reason(0) -- the panel is done: forget any pop-up window
 vek.clear()
 vek.write(9, 6, ("Receiving ended: %d sent"):format(count))
+vek.command("V_DELAY 40") -- time to read it before the terminal is given back
 print(("receipts sent: %d"):format(count))
