@@ -46,7 +46,7 @@ int variable_number(const char *record, std::size_t column, bool byte_number) {
   return byte_number ? static_cast<std::uint8_t>(number) : number;
 }
 
-// Both variables' texts, read into the callers' buffers. Returns 0, or the error code to report.
+// Both variables' texts, read into the callers' buffers. Returns nullptr, or the code to report: C1 to C3.
 const char *read_operands(const char *record, const Layout &layout, char *first, char *second) {
   if (parameter_length() < layout.minimum) return "C1";
   if (_ReadUserVariable(variable_number(record, layout.first, layout.byte_numbers), first) ==
