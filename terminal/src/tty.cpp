@@ -155,11 +155,15 @@ chtype shown(char ch, char attribute) {
   return glyph | (attribute != 0 ? A_REVERSE : A_NORMAL);
 }
 
+// Short lines, each cut to the width, so that the message reads well in however small a window.
 void draw_too_small(int height, int width) {
-  const std::string text = "Terminal too small: the panel needs " + std::to_string(kNeedColumns) + "x" +
-                           std::to_string(kNeedRows) + ", this one is " + std::to_string(width) + "x" +
-                           std::to_string(height) + ". Enlarge it.";
-  mvaddstr(0, 0, text.c_str());
+  const std::array<std::string, 3> lines = {
+      "Terminal too small:",
+      "needs " + std::to_string(kNeedColumns) + "x" + std::to_string(kNeedRows) + ",",
+      "has " + std::to_string(width) + "x" + std::to_string(height) + ".",
+  };
+  for (std::size_t i = 0; i < lines.size() && static_cast<int>(i) < height; ++i)
+    mvaddnstr(static_cast<int>(i), 0, lines[i].c_str(), width);
   curs_set(0);
 }
 
@@ -367,8 +371,13 @@ int remaining(std::int64_t deadline) {
 
 // ---- The backend's operations ----
 
+// After a stop request an empty keyboard reads as Cancel, so that a wait for any key ends as well.
 int read_key(unsigned short *code) {
   if (g.keys.empty()) serve(0);
+  if (g.keys.empty() && g.stop) {
+    *code = key::Cancel;
+    return 0;
+  }
   if (g.keys.empty()) return 5;
   *code = g.keys.front();
   g.keys.pop_front();

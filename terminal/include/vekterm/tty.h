@@ -5,7 +5,8 @@
 // Previous-field 512, F2 Clear 1024, Backspace 1280, Left 174, Right 175, F1 Help 15104, printable
 // characters as themselves. F9 opens the scan prompt under the frame (Enter sends the typed text as one
 // scan, Esc closes it). Ctrl-C, SIGINT, SIGTERM and SIGHUP ask the running panel to stop: from then on
-// _IdleManager(0) answers nonzero and waits end at once, so the panel ends as cancelled.
+// _IdleManager(0) answers nonzero, waits end at once and an empty keyboard reads as Cancel, so the
+// panel ends as cancelled.
 #ifndef VEKTERM_TTY_H
 #define VEKTERM_TTY_H
 
