@@ -83,16 +83,6 @@ TEST_F(DataDirectory, ServesPlainNamesInsideTheDirectoryOnly) {
   EXPECT_EQ(served("alias"), std::string("0001 text", 10));
 }
 
-TEST_F(DataDirectory, MemoryFilesComeFirstAndNeedNoDirectory) {
-  write(dir_ / "LIST", std::string("disk\0", 5));
-  vekterm::add_file("LIST", std::string("memory\0", 7));
-  EXPECT_EQ(_Validation("LIST", '3', "memory"), 0);
-  vekterm::remove_file("LIST");
-  EXPECT_EQ(_Validation("LIST", '3', "disk"), 0);
-  vekterm::set_data_directory("");
-  EXPECT_EQ(_Validation("LIST", '3', "disk"), 4);
-}
-
 TEST_F(DataDirectory, AnUnchangedFileStaysMappedAndAChangedOneIsSeenAgain) {
   const fs::path list = dir_ / "LIST";
   rewrite(list, std::string("AAA\0BBB\0", 8), 1000000000);
@@ -153,12 +143,6 @@ TEST_F(DataDirectory, ValidationResults) {
        })
     EXPECT_EQ(_Validation(c.file, c.mode, c.value), c.result)
         << c.file << " mode " << c.mode << " \"" << c.value << '"';
-
-  write(dir_ / "LOCKED", std::string("x\0", 2));
-  fs::permissions(dir_ / "LOCKED", fs::perms::none);
-  if (geteuid() != 0) {
-    EXPECT_EQ(_Validation("LOCKED", '3', "x"), 4) << "an unreadable file";
-  }
 }
 
 #if defined(__SANITIZE_ADDRESS__)
