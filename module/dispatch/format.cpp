@@ -125,6 +125,7 @@ int convert(Output &out, const Spec &spec, const FormatValue *&next, const Forma
       const int field = width > 1 ? width : 1;
       if (!out.fits(field)) return kFormatTooLong;
       if (!spec.left) out.fill(' ', field - 1);
+      // A zero byte goes in as it is: the screen write takes the counted length, not the NUL.
       out.put(static_cast<char>(bits & 0xFF));
       if (spec.left) out.fill(' ', field - 1);
       return kFormatDone;
