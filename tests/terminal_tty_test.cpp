@@ -175,7 +175,8 @@ class Tty : public ::testing::Test {
 
 TEST_F(Tty, KeysArriveAsTheModulesCodes) {
   spawn({});
-  EXPECT_TRUE(shows("HELLO")) << output_;
+  EXPECT_TRUE(shows("7mHELLO")) << "attribute 1 in reverse video: " << output_;
+  EXPECT_TRUE(shows("\x1b[?25h")) << "cursor type 4 shows the cursor";
   EXPECT_TRUE(shows("Esc Cancel F10 OK F1 Help F2 Clear F9 Scan"));
   struct Case {
     const char *bytes;
