@@ -34,6 +34,7 @@ struct Headless {
   std::int64_t idle_spin_ms = -1;  // the virtual time of those calls
   bool stalled = false;
   int unwind_calls = 0;
+  int unwind_keys = 0;  // keys handed out since the stall
   std::int64_t stall_limit_ms = kDefaultStallLimitMs;
   std::vector<std::string> failures;
   std::vector<std::vector<std::string>> snapshots;
@@ -115,7 +116,7 @@ bool unwinding() {
 int read_key(unsigned short *key) {
   if (unwinding()) {
     // Cancel ends editors and waits for any key, Enter ends the waits that want Enter: alternate.
-    *key = (state.unwind_calls % 2) ? 256 : 13;
+    *key = (state.unwind_keys++ % 2) ? 13 : 256;
     return 0;
   }
   const Event *e = offered(Step::Key);
@@ -275,6 +276,7 @@ std::vector<std::string> take_failures() {
   state.failures.clear();
   state.stalled = false;
   state.unwind_calls = 0;
+  state.unwind_keys = 0;
   state.spins = 0;
   state.idle_spins = 0;
   return out;
