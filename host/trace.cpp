@@ -68,9 +68,11 @@ bool tracing() {
   return g_trace.file != nullptr;
 }
 
+// Written when the call returns, stamped with that time, so that what the module did meanwhile comes
+// before it in the file.
 void trace_call(int reason, std::string_view record, int result, std::int64_t start_ms, std::int64_t end_ms) {
   if (!tracing()) return;
-  std::fprintf(g_trace.file, "%8" PRId64 " ms  main(%d, %s) = %d  [%" PRId64 " ms]\n", start_ms, reason,
+  std::fprintf(g_trace.file, "%8" PRId64 " ms  main(%d, %s) = %d  [%" PRId64 " ms]\n", end_ms, reason,
                quoted(record).c_str(), result, end_ms - start_ms);
   std::fflush(g_trace.file);
 }
