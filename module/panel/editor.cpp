@@ -220,7 +220,7 @@ void move_right(Edit &e) {
 void backspace(Edit &e) {
   if (date_or_time(e.input)) return move_left(e);
   const int at = g_edit.cursor;
-  if (at <= lowest_cursor(e)) return;
+  if (at <= lowest_cursor(e) || e.end <= 0) return;
   char *text = g_edit.buffer.data();
   if (decimal_point(text[at - 1])) e.decimal = false;
   if (at >= e.end)
