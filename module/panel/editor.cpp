@@ -316,8 +316,9 @@ void start_edit(Edit &e, const char *start_text) {
   }
   if ((start_text == nullptr || start_text[0] == 0) && date_or_time(e.input))
     start_text = kMasks[static_cast<std::size_t>(e.input - kInputDateAmer)].data();
-  g_edit.buffer = {};
-  e.end = static_cast<int>(copy_text(g_edit.buffer.data(), g_edit.buffer.size(), start_text, kEditSize));
+  std::array<char, kEditSize> text{};  // the start text may be the edit buffer itself
+  e.end = static_cast<int>(copy_text(text.data(), text.size(), start_text, kEditSize));
+  g_edit.buffer = text;
   int scratch = 0;
   _VioWrtCharStr(g_edit.buffer.data(), e.end, e.field->row, e.field->col, &scratch, 0);
   g_edit.cursor = (e.input == kInputNum || e.input == kInputAiNum) && e.end > 0 ? 1 : 0;
