@@ -350,10 +350,9 @@ bool serve(int timeout_ms) {
       while (read(g.signal_pipe[0], drain, sizeof drain) > 0) {
       }
     }
-    if ((fds[0].revents & POLLIN) != 0)
-      take_keys();
-    else if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
-      g.stop = true;  // the terminal went away: nobody is left to answer the panel
+    if ((fds[0].revents & POLLIN) != 0) take_keys();
+    // The terminal went away (a hang-up can come with POLLIN too): nobody is left to answer the panel.
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) g.stop = true;
     if (g.scanner.fd >= 0 && fds[scanner_at].revents != 0) take_scans(g.scanner);
     if (g.serial.fd >= 0 && fds[serial_at].revents != 0) take_scans(g.serial);
   }
