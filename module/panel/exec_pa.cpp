@@ -66,11 +66,21 @@ struct ExecState {
 };
 ExecState g_exec;
 
-Field &field(int index) { return g_fields.fields[static_cast<std::size_t>(index)]; }
-Field &current() { return field(g_fields.current_field); }
-bool defined(int index) { return field(index).defined == 1; }
-bool empty_value(int index) { return field(index).value[0] == 0; }
-int wrap(int index) { return (index + kFieldCount) % kFieldCount; }
+Field &field(int index) {
+  return g_fields.fields[static_cast<std::size_t>(index)];
+}
+Field &current() {
+  return field(g_fields.current_field);
+}
+bool defined(int index) {
+  return field(index).defined == 1;
+}
+bool empty_value(int index) {
+  return field(index).value[0] == 0;
+}
+int wrap(int index) {
+  return (index + kFieldCount) % kFieldCount;
+}
 
 int result_code(Ending ending) {
   const char e = g_exec.run.eret;
@@ -136,12 +146,23 @@ int read_options(const char *record) {
       const char letter = token[0];
       if (std::strchr(option.letters, letter) == nullptr) return bad_call(record, option.bad), 1;
       switch (id) {
-        case kToe: run.toe = letter; break;
-        case kEret: run.eret = letter; break;
-        case kCon: g_fields.panel_concat = letter == 'Y'; break;
-        case kMult: g_fields.panel_multi = letter == 'Y'; break;
-        case kCnp: run.clear_new = letter == 'Y'; break;
-        default: break;  // L= is checked and has no further effect
+        case kToe:
+          run.toe = letter;
+          break;
+        case kEret:
+          run.eret = letter;
+          break;
+        case kCon:
+          g_fields.panel_concat = letter == 'Y';
+          break;
+        case kMult:
+          g_fields.panel_multi = letter == 'Y';
+          break;
+        case kCnp:
+          run.clear_new = letter == 'Y';
+          break;
+        default:
+          break;  // L= is checked and has no further effect
       }
       continue;
     }
@@ -157,7 +178,8 @@ int read_options(const char *record) {
         if (number < 10 || number > 19) return bad_call(record, option.bad), 1;
         break;
       case kSf:
-        if (number < 1 || number > kFieldCount || !defined(number - 1)) return bad_call(record, option.bad), 1;
+        if (number < 1 || number > kFieldCount || !defined(number - 1))
+          return bad_call(record, option.bad), 1;
         run.start_field = number - 1;
         break;
       case kReason:
@@ -229,7 +251,8 @@ void field_step(int direction, bool to_empty) {
 
 void discard_typed_keys() {
   unsigned short code = 0;
-  while (_KbdReadAscii(&code) == 0) _IdleManager(0);
+  while (_KbdReadAscii(&code) == 0)
+    _IdleManager(0);
 }
 
 // Required fields first (dates and times get placeholders the validation completes from the clock),
@@ -361,7 +384,8 @@ int exec_pa(const char *record) {
 
   first_drawing();
   int start = g_exec.run.start_field;
-  for (int step = 0; step < kFieldCount && !defined(start); ++step) start = wrap(start + 1);
+  for (int step = 0; step < kFieldCount && !defined(start); ++step)
+    start = wrap(start + 1);
   if (!defined(start)) return bad_call(record, "XH"), 0;
   g_fields.current_field = start;
   _VioSetCurType(4);
