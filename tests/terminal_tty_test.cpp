@@ -33,7 +33,8 @@ void report(int fd, const std::string &line) {
 }
 
 // The child: shows a text, then reports every key and scan until 'q', or until it is asked to stop.
-void serve_panel(int to_parent, const vekterm::tty::Options &options) {
+// A program that ignores the stop request keeps waiting instead.
+void serve_panel(int to_parent, const vekterm::tty::Options &options, bool ignore_stop) {
   std::string error;
   if (vekterm::tty::start(options, &error) != 0) {
     report(to_parent, "error " + error);
@@ -44,6 +45,10 @@ void serve_panel(int to_parent, const vekterm::tty::Options &options) {
   _VioSetCurType(4);
   _VioSetCurPos(3, 7);
   report(to_parent, "ready");
+  while (ignore_stop) {
+    _WaitEvent(0);
+    _IdleManager(0);
+  }
   for (;;) {
     _WaitEvent(0);
     if (_IdleManager(0) != 0) {
@@ -100,7 +105,7 @@ class Tty : public ::testing::Test {
     fs::remove_all(dir_);
   }
 
-  void spawn(vekterm::tty::Options options, int rows = 24, int columns = 80) {
+  void spawn(vekterm::tty::Options options, int rows = 24, int columns = 80, bool ignore_stop = false) {
     int pipe_fds[2];
     ASSERT_EQ(pipe(pipe_fds), 0);
     winsize size{};
@@ -111,7 +116,7 @@ class Tty : public ::testing::Test {
     if (child_ == 0) {
       close(pipe_fds[0]);
       setenv("TERM", "xterm", 1);
-      serve_panel(pipe_fds[1], options);
+      serve_panel(pipe_fds[1], options, ignore_stop);
       _exit(0);
     }
     close(pipe_fds[1]);
@@ -297,6 +302,17 @@ TEST_F(Tty, TerminateEndsTheWaitAndIdleAsksToStopWithoutBurningCpu) {
   EXPECT_LT(std::atoi(cpu.c_str() + 4), 150) << "milliseconds of CPU while waiting";
   const int status = finish();
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "ended by the program, not by the signal";
+}
+
+TEST_F(Tty, ASecondStopEndsAProgramThatIgnoredTheFirstAndGivesTheTerminalBack) {
+  spawn({}, 24, 80, true);
+  kill(child_, SIGTERM);
+  usleep(200000);
+  output_.clear();
+  kill(child_, SIGTERM);
+  EXPECT_TRUE(shows("\x1b[?1049l")) << "the alternate screen is left: " << output_;
+  const int status = finish();
+  EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include <array>
 #include <cerrno>
 #include <clocale>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -127,7 +128,8 @@ struct Tty {
 
 Tty g;
 volatile sig_atomic_t g_resized = 0;
-volatile sig_atomic_t g_stop_signal = 0;
+volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up to 2)
+volatile sig_atomic_t g_last_signal = 0;
 constexpr std::array<int, 4> kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
 
 std::int64_t monotonic_ms() {
@@ -138,15 +140,28 @@ std::int64_t monotonic_ms() {
 
 void on_signal(int signal) {
   const int saved = errno;
-  if (signal == SIGWINCH)
+  if (signal == SIGWINCH) {
     g_resized = 1;
-  else
-    g_stop_signal = 1;
+  } else {
+    g_last_signal = signal;
+    if (g_stop_signal < 2) g_stop_signal = g_stop_signal + 1;
+  }
   const char byte = 0;
   if (write(g.signal_pipe[1], &byte, 1) < 0) {
     // The pipe is full: a wake-up is already waiting.
   }
   errno = saved;
+}
+
+void release();
+
+// A second stop request while the first is still pending: the program did not end, so the terminal
+// is given back and the signal's own action ends the process.
+[[noreturn]] void end_now(int signal) {
+  release();
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+  _exit(128 + signal);
 }
 
 chtype shown(char ch, char attribute) {
@@ -252,6 +267,7 @@ void prompt_key(int ch) {
   } else if (ch == KEY_BACKSPACE || ch == 127 || ch == 8) {
     if (!g.prompt.empty()) g.prompt.pop_back();
   } else if (ch == kCtrlC) {
+    if (g.stop) end_now(SIGINT);
     g.stop = true;
   } else if (ch >= 32 && ch < 127 && g.prompt.size() < kMaxScan) {
     g.prompt += static_cast<char>(ch);
@@ -275,6 +291,7 @@ void take_key(int ch) {
     return;
   }
   if (ch == kCtrlC) {
+    if (g.stop) end_now(SIGINT);
     g.stop = true;
     return;
   }
@@ -356,6 +373,7 @@ bool serve(int timeout_ms) {
     if (g.scanner.fd >= 0 && fds[scanner_at].revents != 0) take_scans(g.scanner);
     if (g.serial.fd >= 0 && fds[serial_at].revents != 0) take_scans(g.serial);
   }
+  if (g_stop_signal >= 2) end_now(g_last_signal);
   if (g_stop_signal) g.stop = true;
   if (g_resized) resize();
   update_led();
@@ -584,6 +602,7 @@ void release() {
   g = Tty{};
   g_resized = 0;
   g_stop_signal = 0;
+  g_last_signal = 0;
 }
 
 void stop_at_exit() {

@@ -6,7 +6,8 @@
 // characters as themselves. F9 opens the scan prompt under the frame (Enter sends the typed text as one
 // scan, Esc closes it). Ctrl-C, SIGINT, SIGTERM and SIGHUP ask the running panel to stop: from then on
 // _IdleManager(0) answers nonzero, waits end at once and an empty keyboard reads as Cancel, so the
-// panel ends as cancelled.
+// panel ends as cancelled. A second one while the program still runs gives the terminal back and ends
+// the process by the signal (SIGINT for Ctrl-C).
 #ifndef VEKTERM_TTY_H
 #define VEKTERM_TTY_H
 
