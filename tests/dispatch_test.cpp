@@ -4,7 +4,14 @@
 namespace vektest {
 namespace {
 
-using DispatchTest = Scenario;
+class DispatchTest : public Scenario {
+ protected:
+  void SetUp() override {
+    Scenario::SetUp();
+    // A field definition that SET_FIE accepts without a message.
+    vekterm::set_variable(1, "FI=1,INPUT=ALPHA,LEN=3,ROW=20,COL=1");
+  }
+};
 
 const std::string kPressAnyKey = row40("Press any key to continue");
 
