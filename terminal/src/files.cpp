@@ -88,25 +88,43 @@ int open_inside(const std::string &name) {
   return -1;
 }
 
+std::int64_t mtime_of(const struct stat &st) {
+  return static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+}
+
+bool same_file(const Mapping &m, const struct stat &st) {
+  return S_ISREG(st.st_mode) && m.size == static_cast<std::size_t>(st.st_size) && m.inode == st.st_ino &&
+         m.device == st.st_dev && m.mtime_ns == mtime_of(st);
+}
+
+bool serve(Mapping &m, Image *image) {
+  image->bytes = m.address ? std::string_view(m.address, m.size) : std::string_view("", 0);
+  image->index = &m.index;
+  return true;
+}
+
 bool map_directory_file(std::string_view name, Image *image) {
   Terminal &t = terminal();
   const std::string file(name);
-  const int fd = open_inside(file);
   struct stat st {};
+  // One system call when the name still leads to the very file mapped before: that file was found
+  // inside the directory, so serving it again shows nothing new, whatever the path looks like now.
+  const auto known = t.mapped.find(name);
+  if (known != t.mapped.end() && directory() >= 0 && fstatat(directory(), file.c_str(), &st, 0) == 0 &&
+      same_file(known->second, st))
+    return serve(known->second, image);
+
+  const int fd = open_inside(file);
   if (fd < 0 || fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
     if (fd >= 0) close(fd);
-    if (auto it = t.mapped.find(name); it != t.mapped.end()) t.mapped.erase(it);
+    if (known != t.mapped.end()) t.mapped.erase(known);
     return false;
   }
   const auto [it, fresh] = t.mapped.try_emplace(file);
   Mapping &m = it->second;
-  const std::int64_t mtime_ns =
-      static_cast<std::int64_t>(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
-  const auto size = static_cast<std::size_t>(st.st_size);
-  const bool changed =
-      fresh || m.size != size || m.inode != st.st_ino || m.device != st.st_dev || m.mtime_ns != mtime_ns;
-  if (changed) {
+  if (fresh || !same_file(m, st)) {
     m.unmap();
+    const auto size = static_cast<std::size_t>(st.st_size);
     if (size > 0) {
       void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
       if (bytes == MAP_FAILED) {
@@ -119,12 +137,10 @@ bool map_directory_file(std::string_view name, Image *image) {
     m.size = size;
     m.device = st.st_dev;
     m.inode = st.st_ino;
-    m.mtime_ns = mtime_ns;
+    m.mtime_ns = mtime_of(st);
   }
   close(fd);
-  image->bytes = m.address ? std::string_view(m.address, m.size) : std::string_view("", 0);
-  image->index = &m.index;
-  return true;
+  return serve(m, image);
 }
 
 std::uint64_t hash_of(std::string_view text) {
