@@ -37,15 +37,19 @@ TEST_F(HostRun, CommandsGetTheirLengthDigitsAndTheFinalScreenIsWritten) {
   const Outcome r = host(R"(
 local result = vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"})
 print("popup", result)
-vek.write(10, 5, "host text")
+vek.write(10, 5, "host text", 1)
+assert(vek.row(10) == "     host text                          ")
 vek.command("NOSUCH1 x")
 )",
-                         "delay 500\nkey Enter\n", {"--trace", "trace.txt"});
+                         "delay 500\nkey Enter\n", {"--trace", "trace.txt", "--attributes"});
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_NE(r.out.find("popup\t0\n"), std::string::npos) << r.out;
   EXPECT_EQ(final_row(r, 0), "Bad CVEK(M1):09NOSUCH1 x                ");
   EXPECT_EQ(final_row(r, 5), "  +----------------------+              ");
-  EXPECT_EQ(final_row(r, 10), "     host text                          ");
+  EXPECT_NE(
+      r.out.find("|     host text                          |  0000011111111100000000000000000000000000\n"),
+      std::string::npos)
+      << r.out;
 
   const std::string trace = dir.read("trace.txt");
   EXPECT_NE(trace.find("main(3, \"23POPUPWN C     03      N\") = 0  [0 ms]"), std::string::npos) << trace;
