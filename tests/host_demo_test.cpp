@@ -39,7 +39,7 @@ TEST(ReceivingDemo, OneReceiptADuplicateAndTheEndOfTheShift) {
 
   const std::string journal = dir.read("journal.log");
   EXPECT_EQ(count(journal, "\n"), 1) << journal;
-  EXPECT_NE(journal.find(" 1 55TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n"), std::string::npos)
+  EXPECT_NE(journal.find(" 1 54TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n"), std::string::npos)
       << journal;
 }
 
