@@ -212,7 +212,12 @@ int run(int argc, char **argv) {
     vekterm::tty::Options tty;
     tty.scanner = o.scanner;
     tty.serial = o.serial;
-    tty.fixed_start = o.clock;
+    if (!o.clock.empty()) {
+      char start[32];
+      std::snprintf(start, sizeof start, "%04d-%02d-%02d %02d:%02d:%02d", clock[0], clock[1], clock[2],
+                    clock[3], clock[4], clock[5]);
+      tty.fixed_start = start;
+    }
     if (vekterm::tty::start(tty, &error)) return fail(error);
     session.held_output = &held;
   }
