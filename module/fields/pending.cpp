@@ -3,7 +3,6 @@
 
 namespace vek {
 
-int set_fie(const char *) { return 0; }
 void field_trace() {}
 
 }  // namespace vek
