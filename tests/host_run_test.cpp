@@ -80,6 +80,24 @@ vek.reason(4)
     EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
 }
 
+TEST_F(HostRun, TheModulesWritesAreTracedAndMeetTheCapacityTheProgramSet) {
+  const Outcome r = host(R"(
+vek.capacity(8, 0)
+vek.command("DICOUNT", {[10] = "I", [20] = "01", length = 21})
+vek.command("DICOUNT", {[10] = "S", [20] = "01", [31] = "08", length = 32})
+vek.capacity(8, 159)
+vek.command("DICOUNT", {[10] = "S", [20] = "01", [31] = "08", length = 32})
+print(vek.var[8])
+)",
+                         "key Enter\n", {"--trace", "trace.txt"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(r.out.substr(0, 2), "1\n");
+  EXPECT_EQ(final_row(r, 0).substr(0, 20), "VEK append too long:");
+  const std::string trace = dir.read("trace.txt");
+  EXPECT_NE(trace.find("module writes var 8 = \"1\" -> 5\n"), std::string::npos) << trace;
+  EXPECT_NE(trace.find("module writes var 8 = \"1\" -> 0\n"), std::string::npos) << trace;
+}
+
 TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
   struct Case {
     const char *program;
