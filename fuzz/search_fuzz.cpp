@@ -1,0 +1,97 @@
+// The record search against a plain linear search over the same sorted records. Images sit at the end
+// of a buffer of their exact size, so a read past an image shows under the address sanitizer.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "fields/fields.h"
+#include "fields/search.h"
+#include "session.h"
+#include "vekterm/vekterm.h"
+
+namespace {
+
+// A copy of the bytes in a heap block of exactly their size.
+struct Exact {
+  explicit Exact(const std::string &bytes)
+      : block(static_cast<char *>(std::malloc(bytes.size() ? bytes.size() : 1)), std::free),
+        size(bytes.size()) {
+    if (size) std::memcpy(block.get(), bytes.data(), size);
+  }
+  std::string_view view() const { return {block.get(), size}; }
+  std::unique_ptr<char, decltype(&std::free)> block;
+  std::size_t size;
+};
+
+bool inside(std::string_view image, std::string_view found) {
+  return found.data() >= image.data() && found.data() + found.size() <= image.data() + image.size();
+}
+
+bool matches(std::string_view record, std::string_view key, vek::Match match) {
+  if (match == vek::Match::Whole) return record == key;
+  // A record shorter than the key compares its end as a NUL, which no key character equals.
+  return record.size() >= key.size() && record.substr(0, key.size()) == key;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+  vekfuzz::Reader in(data, size);
+  const std::uint8_t mode = in.byte();
+  const vek::Match match = (mode & 1) ? vek::Match::Prefix : vek::Match::Whole;
+  std::string key = in.text(40);
+  key.erase(std::remove(key.begin(), key.end(), '\0'), key.end());
+
+  if (mode & 2) {
+    // Any bytes at all as the image: no order, NULs anywhere, perhaps no final NUL. Only the bounds count.
+    const Exact image(in.text(4096));
+    for (auto found :
+         {vek::search_image(image.view(), key, match), vek::span_search(image.view(), key, match),
+          vek::range_search(image.view(), key, match)})
+      if (found && !inside(image.view(), *found)) std::abort();
+    return 0;
+  }
+
+  // Sorted records without NULs; with bit 2 all cut or padded to one length.
+  std::vector<std::string> records;
+  const std::size_t width = 1 + (mode >> 3) % 12;
+  while (!in.empty() && records.size() < 400) {
+    std::string r = in.text(30);
+    r.erase(std::remove(r.begin(), r.end(), '\0'), r.end());
+    if (mode & 4) r.resize(width, 'a');
+    records.push_back(r);
+  }
+  if (in.byte() & 1 && !records.empty()) key = records[key.size() % records.size()];  // often present
+  std::sort(records.begin(), records.end(), [](const std::string &a, const std::string &b) {
+    return std::lexicographical_compare(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+      return static_cast<unsigned char>(x) < static_cast<unsigned char>(y);
+    });
+  });
+  std::string bytes;
+  for (const std::string &r : records)
+    bytes += r + '\0';
+  if ((mode & 0x80) && !bytes.empty()) bytes.pop_back();  // a last record without its NUL
+  const Exact image(bytes);
+
+  const bool present = std::any_of(records.begin(), records.end(),
+                                   [&](const std::string &r) { return matches(r, key, match); });
+  const auto found = vek::search_image(image.view(), key, match);
+  if (found.has_value() != present) std::abort();
+  if (found && (!inside(image.view(), *found) || !matches(*found, key, match))) std::abort();
+  // The classic probe sequence alone may miss a record even when all records have one length (a probe
+  // on the NUL before the record sought moves past it), but what it finds matches and lies inside.
+  const auto span = vek::span_search(image.view(), key, match);
+  if (span && (!inside(image.view(), *span) || !matches(*span, key, match))) std::abort();
+  // Through the terminal's data file, with the status the callers see.
+  if (match == vek::Match::Whole) {
+    vekterm::add_file("B_FUZZ.VAL", bytes);
+    std::uint8_t status = 9;
+    const auto looked = vek::lookup_value("B_FUZZ.VAL", key, &status);
+    if (looked.has_value() != present || status != (present ? 0 : 1)) std::abort();
+    vekterm::remove_file("B_FUZZ.VAL");
+  }
+  return 0;
+}
