@@ -46,7 +46,9 @@ extern "C" void *realloc(void *p, std::size_t size) {
   note(__builtin_return_address(0));
   return __libc_realloc(p, size);
 }
-extern "C" void free(void *p) { __libc_free(p); }
+extern "C" void free(void *p) {
+  __libc_free(p);
+}
 
 void *operator new(std::size_t size) {
   note(__builtin_return_address(0));
@@ -58,10 +60,18 @@ void *operator new[](std::size_t size) {
   if (void *p = __libc_malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void *p) noexcept { __libc_free(p); }
-void operator delete[](void *p) noexcept { __libc_free(p); }
-void operator delete(void *p, std::size_t) noexcept { __libc_free(p); }
-void operator delete[](void *p, std::size_t) noexcept { __libc_free(p); }
+void operator delete(void *p) noexcept {
+  __libc_free(p);
+}
+void operator delete[](void *p) noexcept {
+  __libc_free(p);
+}
+void operator delete(void *p, std::size_t) noexcept {
+  __libc_free(p);
+}
+void operator delete[](void *p, std::size_t) noexcept {
+  __libc_free(p);
+}
 
 namespace {
 
@@ -82,11 +92,11 @@ TEST(NoAllocation, AWholeSessionAllocatesNothingInsideTheModule) {
   Dl_info info{};
   ASSERT_NE(dladdr(reinterpret_cast<void *>(entry), &info), 0);
 
-  vekterm::add_file("HELP.VAL", vekterm::make_image({"0001 CHECKING", "0003 REFUSED", "0008 FILL IN",
-                                                     "0009 FILL IT UP", "0010 NOT HERE", "0011 TIME UP",
-                                                     "0012 TOO LONG", "0013 NOT SCANNED", "0016 PRESS ENTER",
-                                                     "0020 HELP FOR THE ITEM", "0030 ????-nn", "0040 0010",
-                                                     "0041 0500", "0050 FI=3,INPUT=NUM,LEN=6.2,ROW=8,COL=2"}));
+  vekterm::add_file(
+      "HELP.VAL", vekterm::make_image({"0001 CHECKING", "0003 REFUSED", "0008 FILL IN", "0009 FILL IT UP",
+                                       "0010 NOT HERE", "0011 TIME UP", "0012 TOO LONG", "0013 NOT SCANNED",
+                                       "0016 PRESS ENTER", "0020 HELP FOR THE ITEM", "0030 ????-nn",
+                                       "0040 0010", "0041 0500", "0050 FI=3,INPUT=NUM,LEN=6.2,ROW=8,COL=2"}));
   vekterm::add_file("B_LOC.VAL", vekterm::make_image({"A1", "B2"}));
   vekterm::set_variable(20, "FI=1,INPUT=AI,LEN=8,ROW=4,COL=2,DI=IT,VERT=T,RUV=11,HELP=20,20");
   vekterm::set_variable(21, "FI=2,INPUT=ALPHA,LEN=7,ROW=6,COL=2,VERT=F 30,RUV=12");
@@ -97,9 +107,10 @@ TEST(NoAllocation, AWholeSessionAllocatesNothingInsideTheModule) {
   vekterm::set_variable(31, "30");
 
   g_module_base = info.dli_fbase;
-  const char *const setup[] = {"CLEAR_P", "SET_HEL FILE=HELP.VAL", "SET_FIE VAR=20", "SET_FIE VAR=21",
-                               "SET_FIE HELP=50", "SET_FIE VAR=22", "SET_FIE VAR=23"};
-  for (const char *command : setup) entry(3, record(command).c_str());
+  const char *const setup[] = {"CLEAR_P",         "SET_HEL FILE=HELP.VAL", "SET_FIE VAR=20", "SET_FIE VAR=21",
+                               "SET_FIE HELP=50", "SET_FIE VAR=22",        "SET_FIE VAR=23"};
+  for (const char *command : setup)
+    entry(3, record(command).c_str());
   script::key(key::Help);
   script::key(key::Enter);
   script::scan("IT40012344");
@@ -118,12 +129,32 @@ TEST(NoAllocation, AWholeSessionAllocatesNothingInsideTheModule) {
   entry(3, record("EXEC_PA VAR=24").c_str());
   entry(4, "");
   for (const char *command : {"DICOUNT   1  I30", "CHKUNIQ 1 R", "INTMATH   30 + 31 32", "CMP_INT   30 > 31",
-                              "COMPARE   30 = 31", "TM_DATE   AMER 33 34", "TRANMSG   0 hello", "V_DELAY   0003",
-                              "POPUPWN C     03       ", "POPUPWN R", "WAIT_UV   31 2"})
+                              "COMPARE   30 = 31", "TM_DATE   AMER 33 34", "TRANMSG   0 hello",
+                              "V_DELAY   0003", "POPUPWN C     03       ", "POPUPWN R", "WAIT_UV   31 2"})
     entry(3, record(command).c_str());
   script::key(key::Enter);
   entry(5, "");
   entry(0, "");
+  // A second panel after a reset: a value refused by the terminal's validation file, help asked for
+  // while the help file is missing, a time-out, and the trace display.
+  vekterm::add_file("LST.VAL", vekterm::make_image({"X1", "X3"}));
+  vekterm::set_variable(25, "FI=1,INPUT=ALPHA,LEN=2,ROW=2,COL=1,VERF=LST,RUV=16,HELP=20,20");
+  vekterm::set_variable(26, "T=5,TOE=T,REASON=15,ERET=A");
+  for (const char *command : {"CLEAR_P", "SET_FIE VAR=25", "SET_HEL FILE=NONE.VAL"})
+    entry(3, record(command).c_str());
+  entry(4, "");
+  script::key(key::Enter);
+  script::key(key::Help);
+  script::key(key::Enter);
+  script::text("X2");
+  script::key(key::Ok);
+  script::delay(3000);
+  script::key(key::Enter);
+  script::key(key::Clear);
+  script::text("X3");
+  script::delay(6000);
+  entry(3, record("EXEC_PA VAR=26").c_str());
+  entry(2, "");
   g_module_base = nullptr;
   script::take_failures();
 

@@ -1,0 +1,115 @@
+// The TTY backend at rest: a child process on a pseudo-terminal runs a one-field panel through the
+// module's `main` with a time limit of 10 seconds and no key pressed; the CPU time it uses meanwhile
+// (user and system, from getrusage) is what a terminal waiting for its operator costs.
+#include <benchmark/benchmark.h>
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "dispatch/terminal.h"
+#include "vekterm/tty.h"
+#include "vekterm/vekterm.h"
+
+namespace {
+
+using Entry = int (*)(int, const char *);
+
+double seconds_of(const timeval &t) {
+  return double(t.tv_sec) + double(t.tv_usec) / 1e6;
+}
+
+std::string record(const std::string &rest) {
+  const std::size_t n = rest.size() % 100;
+  return std::string(1, static_cast<char>('0' + n / 10)) + static_cast<char>('0' + n % 10) + rest;
+}
+
+// In the child: reports "CPU_SECONDS WALL_SECONDS" for the wait, or "error ...".
+void wait_for_operator(int to_parent) {
+  std::string out = "error";
+  std::string error;
+  if (vekterm::tty::start({}, &error) != 0) {
+    out = "error " + error;
+  } else if (void *module = dlopen(VEKPANEL_MODULE, RTLD_NOW | RTLD_LOCAL)) {
+    const auto entry = reinterpret_cast<Entry>(dlsym(module, "main"));
+    vekterm::set_variable(1, "FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2");
+    vekterm::set_variable(3, "T=10");
+    entry(3, record("SET_FIE VAR=1").c_str());
+    entry(3, record("SET_FIE VAR=1").c_str());  // the first one after loading shows the banner
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    const auto start = std::chrono::steady_clock::now();
+    entry(3, record("EXEC_PA VAR=3").c_str());
+    const double wall = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    getrusage(RUSAGE_SELF, &after);
+    const double cpu = seconds_of(after.ru_utime) - seconds_of(before.ru_utime) + seconds_of(after.ru_stime) -
+                       seconds_of(before.ru_stime);
+    out = std::to_string(cpu) + " " + std::to_string(wall);
+  } else {
+    out = "error the module did not load";
+  }
+  vekterm::tty::stop();
+  out += "\n";
+  if (write(to_parent, out.data(), out.size()) < 0) _exit(3);
+}
+
+void BM_TtyIdle_TenSecondWait(benchmark::State &state) {
+  for (auto _ : state) {
+    int fds[2];
+    if (pipe(fds) != 0) {
+      state.SkipWithError("no pipe");
+      return;
+    }
+    winsize size{};
+    size.ws_row = 24;
+    size.ws_col = 80;
+    int master = -1;
+    const pid_t child = forkpty(&master, nullptr, nullptr, &size);
+    if (child == 0) {
+      close(fds[0]);
+      setenv("TERM", "xterm", 1);
+      wait_for_operator(fds[1]);
+      _exit(0);
+    }
+    close(fds[1]);
+    fcntl(master, F_SETFL, O_NONBLOCK);
+    std::string report;
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+    while (report.find('\n') == std::string::npos && std::chrono::steady_clock::now() < limit) {
+      pollfd p[2] = {{master, POLLIN, 0}, {fds[0], POLLIN, 0}};
+      poll(p, 2, 200);
+      char bytes[4096];
+      while (read(master, bytes, sizeof bytes) > 0) {
+      }
+      if (p[1].revents & POLLIN) {
+        const ssize_t n = read(fds[0], bytes, sizeof bytes);
+        if (n > 0) report.append(bytes, static_cast<std::size_t>(n));
+      }
+    }
+    kill(child, SIGKILL);
+    waitpid(child, nullptr, 0);
+    close(master);
+    close(fds[0]);
+    double cpu = 0, wall = 0;
+    if (std::sscanf(report.c_str(), "%lf %lf", &cpu, &wall) != 2) {
+      state.SkipWithError(("the child did not report: " + report).c_str());
+      return;
+    }
+    state.SetIterationTime(wall);
+    state.counters["cpu_ms"] = cpu * 1000;
+    state.counters["wall_ms"] = wall * 1000;
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BM_TtyIdle_TenSecondWait)->UseManualTime()->Iterations(1)->Unit(benchmark::kMillisecond);
