@@ -12,6 +12,7 @@
 
 #include "data.h"
 #include "fields/fields.h"
+#include "fields/search.h"
 #include "vekterm/vekterm.h"
 
 namespace {
@@ -110,3 +111,28 @@ void BM_Lookup_SQLite(benchmark::State &state) {
 BENCHMARK(BM_Lookup_Module)->Arg(0)->Arg(1);
 BENCHMARK(BM_Lookup_LowerBound)->Arg(0)->Arg(1);
 BENCHMARK(BM_Lookup_SQLite)->Arg(0)->Arg(1);
+
+namespace {
+
+// How the search spends its probes: records compared per lookup, and the share of lookups in which the
+// classic probe sequence ended with none and the bisection searched again.
+void BM_Lookup_Probes(benchmark::State &state) {
+  const RecordSet &set = records_for(state.range(0));
+  std::int64_t probes = 0, retried = 0, lookups = 0;
+  for (auto _ : state) {
+    for (std::string_view key : set.keys) {
+      int n = 0;
+      if (!vek::span_search(set.image, key, vek::Match::Whole)) ++retried;
+      benchmark::DoNotOptimize(vek::search_image(set.image, key, vek::Match::Whole, &n));
+      probes += n;
+      ++lookups;
+    }
+  }
+  state.counters["probes_per_lookup"] = static_cast<double>(probes) / static_cast<double>(lookups);
+  state.counters["retried_share"] = static_cast<double>(retried) / static_cast<double>(lookups);
+  label(state, set);
+}
+
+}  // namespace
+
+BENCHMARK(BM_Lookup_Probes)->Arg(0)->Arg(1)->Iterations(1);

@@ -73,7 +73,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   std::string bytes;
   for (const std::string &r : records)
     bytes += r + '\0';
-  if ((mode & 0x80) && !bytes.empty()) bytes.pop_back();  // a last record without its NUL
+  // A last record without its NUL (an empty last record then is no record at all).
+  if ((mode & 0x80) && !records.empty() && !records.back().empty()) bytes.pop_back();
   const Exact image(bytes);
 
   const bool present = std::any_of(records.begin(), records.end(),
