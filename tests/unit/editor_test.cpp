@@ -132,6 +132,17 @@ TEST_F(Editor, StopRequestsAndEarlyScans) {
   EXPECT_EQ(text(), "KEEP");
 }
 
+TEST_F(Editor, TraceIsShownBeforeTheFieldWhenSwitchedOn) {
+  for (int flag : {0, 1}) {
+    SetUp();
+    vek::g_dispatch.trace_flag = static_cast<std::uint8_t>(flag);
+    define(2, vek::kInputAlpha, 5, 19);
+    script::key(key::Enter);
+    EXPECT_EQ(vek::field_input("", 0), key::Enter);
+    EXPECT_EQ(row(1), row40(flag ? "field index     2" : "")) << flag;
+  }
+}
+
 TEST_F(Editor, SecondsCountAcrossDayAndMonthEnds) {
   const int cases[][5] = {
       {2023, 3, 14, 3, 15}, {2023, 1, 31, 2, 1}, {2023, 2, 28, 3, 1}, {2024, 2, 28, 2, 29}};
