@@ -129,15 +129,6 @@ TEST_F(DefinitionTest, MissingPositionShowsTheRecordAndTheFirstFaultWins) {
   EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,ROW=3,COL=3,DI=ABCDEF,VERT=Q", true), row40("Bad CVEK(ZO):FI=2"));
 }
 
-TEST_F(DefinitionTest, AcceptedDefinitionsDrawNothing) {
-  paint_pattern();
-  const auto before = screen();
-  vekterm::set_variable(kDefinitionVariable, "FI=1,INPUT=AI,LEN=5,ROW=2,COL=3");
-  EXPECT_EQ(command("SET_FIE VAR=30"), 0);
-  EXPECT_EQ(command("SET_FIE HELP=5"), 0);
-  EXPECT_EQ(screen(), before);
-}
-
 TEST_F(DefinitionTest, OnlyAcceptedFieldsTakePartInThePanel) {
   define("FI=1,INPUT=AI,LEN=4,ROW=2,COL=1,REQ=N", false);
   define("FI=4,INPUT=AI,LEN=6,ROW=7,COL=1,REQ=N", false);

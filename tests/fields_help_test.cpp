@@ -24,16 +24,6 @@ TEST_F(HelpFileTest, MalformedNamesShowTheirCodeAndReturnZero) {
   EXPECT_EQ(row(0), row40("Bad CVEK(Zl):40SET_HEL"));
 }
 
-TEST_F(HelpFileTest, NamingAndClearingDrawNothing) {
-  paint_pattern();
-  const auto before = screen();
-  EXPECT_EQ(command("SET_HEL FILE=NOWHERE.VAL"), 0);
-  EXPECT_EQ(command("CLEAR_P"), 0);
-  EXPECT_EQ(command("clear_panel"), 0);
-  EXPECT_EQ(screen(), before);
-  EXPECT_EQ(script::pending(), 0u);
-}
-
 TEST_F(HelpFileTest, DefinitionsComeFromTheNamedFileAsWritten) {
   script::delay(1000);  // the start-up banner's wait runs out before any key is due
   vekterm::add_file("HELP.VAL", vekterm::make_image({"0005 FI=1"}));

@@ -97,17 +97,5 @@ TEST_F(TraceTest, KeywordQuirksAsStored) {
   }
 }
 
-TEST_F(TraceTest, ShownOnlyWhileSwitchedOn) {
-  auto rows = trace("FI=1,INPUT=AI,LEN=3,ROW=1,COL=1");
-  for (std::size_t r = 1; r < 20; ++r)
-    EXPECT_EQ(rows[r], kBlank) << "row " << r;
-  call(4);
-  rows = trace("FI=1,INPUT=AI,LEN=3,ROW=1,COL=1");
-  EXPECT_EQ(rows[1], shown("field index     ", "0"));
-  call(4);
-  rows = trace("FI=1,INPUT=AI,LEN=3,ROW=1,COL=1");
-  EXPECT_EQ(rows[1], kBlank);
-}
-
 }  // namespace
 }  // namespace vektest
