@@ -94,8 +94,8 @@ print(vek.var[8])
   EXPECT_EQ(r.out.substr(0, 2), "1\n");
   EXPECT_EQ(final_row(r, 0).substr(0, 20), "VEK append too long:");
   const std::string trace = dir.read("trace.txt");
-  EXPECT_NE(trace.find("module writes var 8 = \"1\" -> 5\n"), std::string::npos) << trace;
-  EXPECT_NE(trace.find("module writes var 8 = \"1\" -> 0\n"), std::string::npos) << trace;
+  for (const char *line : {"module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n"})
+    EXPECT_NE(trace.find(line), std::string::npos) << trace;
 }
 
 TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
@@ -103,21 +103,19 @@ TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
     const char *program;
     const char *first_line;
   };
-  const Case cases[] = {
-      {"local x\nx.y = 1\n", "prog.lua:2: attempt to index a nil value (local 'x')"},
-      {"vek.command('CLEAR_P')\nif then\n", "prog.lua:2: unexpected symbol near 'then'"},
-      {"\n\nvek.var[120] = 'x'\n", "prog.lua:3: user variable 120 does not exist (1 to 99)"},
-      {"vek.capacity(7, 2)\nvek.var[7] = 'abc'\n",
-       "prog.lua:2: user variable 7 holds 2 characters; the text has 3"},
-      {"vek.command(string.rep('X', 100))\n",
-       "prog.lua:1: command text of 100 characters; the length digits allow 99"},
-      {"vek.command('POPUPWN', {[10] = 'C', [10.5] = 'x'})\n",
-       "prog.lua:1: operand keys are record columns (whole numbers) or length"},
-      {"vek.command('DICOUNT', {[10] = 'IX', [11] = 'Y'})\n",
-       "prog.lua:1: operand 'Y' at column 11 overlaps another"},
-      {"error('stop here')\n", "prog.lua:1: stop here"},
-  };
-  for (const Case &c : cases) {
+  for (const Case &c : {
+           Case{"local x\nx.y = 1\n", "prog.lua:2: attempt to index a nil value (local 'x')"},
+           Case{"vek.command('CLEAR_P')\nif then\n", "prog.lua:2: unexpected symbol near 'then'"},
+           Case{"\n\nvek.var[120] = 'x'\n", "prog.lua:3: user variable 120 does not exist (1 to 99)"},
+           Case{"vek.capacity(7, 2)\nvek.var[7] = 'abc'\n",
+                "prog.lua:2: user variable 7 holds 2 characters; the text has 3"},
+           Case{"vek.command(string.rep('X', 100))\n",
+                "prog.lua:1: command text of 100 characters; the length digits allow 99"},
+           Case{"vek.command('POPUPWN', {[10] = 'C', [10.5] = 'x'})\n",
+                "prog.lua:1: operand keys are record columns (whole numbers) or length"},
+           Case{"vek.command('DICOUNT', {[10] = 'IX', [11] = 'Y'})\n",
+                "prog.lua:1: operand 'Y' at column 11 overlaps another"},
+       }) {
     const Outcome r = host(c.program, "");
     EXPECT_EQ(r.status, 1) << c.program;
     EXPECT_EQ(r.first_error_line(), c.first_line) << c.program;
@@ -125,9 +123,9 @@ TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
 }
 
 TEST_F(HostRun, ExitStatusComesFromTheProgram) {
-  EXPECT_EQ(host("vek.exit(7)\nerror('not reached')\n", "").status, 7);
-  EXPECT_EQ(host("os.exit(false)\n", "").status, 1);
-  EXPECT_EQ(host("return 4\n", "").status, 4);
+  for (const auto &[program, status] : {std::pair{"vek.exit(7)\nerror('not reached')\n", 7},
+                                        std::pair{"os.exit(false)\n", 1}, std::pair{"return 4\n", 4}})
+    EXPECT_EQ(host(program, "").status, status) << program;
   const Outcome stopped = host("print(vek.stopping())\nprint(vek.stopping())\n", "stop\n");
   EXPECT_EQ(stopped.status, 0);
   EXPECT_EQ(stopped.out.substr(0, 11), "true\nfalse\n") << "a stop request is taken once";
