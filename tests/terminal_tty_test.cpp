@@ -166,8 +166,10 @@ class Tty : public ::testing::Test {
   std::string output_, reports_text_;
 };
 
-TEST_F(Tty, KeysArriveAsTheModulesCodesAndAResizeRedraws) {
-  spawn({}, 10, 30);
+TEST_F(Tty, KeysBeepLedAndAFixedClockAndAResizeRedraws) {
+  vekterm::tty::Options options;
+  options.fixed_start = "2024-02-29 23:59:58";
+  spawn(options, 10, 30);
   EXPECT_TRUE(shows("Terminal too small")) << output_;
   winsize size{30, 100, 0, 0};
   ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &size), 0);  // the child gets SIGWINCH
@@ -175,6 +177,18 @@ TEST_F(Tty, KeysArriveAsTheModulesCodesAndAResizeRedraws) {
   EXPECT_TRUE(shows("PANEL"));
   EXPECT_TRUE(shows("\x1b[?25h")) << "cursor type 4 shows the cursor";
   EXPECT_TRUE(shows("Esc Cancel F10 OK F1 Help F2 Clear F9 Scan"));
+  type("t");
+  EXPECT_EQ(next_report(), "key 116");
+  const std::string clock = next_report();
+  EXPECT_TRUE(clock == "clock 240229 235958" || clock == "clock 240229 235959") << clock;
+  output_.clear();
+  type("b");
+  EXPECT_EQ(next_report(), "key 98");
+  EXPECT_TRUE(shows("\a")) << "the bell";
+  EXPECT_TRUE(shows(" ON ")) << "the LED on the status line";
+  EXPECT_TRUE(shows("beep 23:59:5"));
+  output_.clear();
+  EXPECT_TRUE(shows(" -- ")) << "the LED goes out after its 600 ms";
   const std::pair<const char *, int> keys[] = {
       {"a", 'a'},        {"~", '~'},       {"\r", 13},     {"\x1b", 256},    {"\x1bOP", 15104},
       {"\x1b[21~", 768}, {"\x0f", 768},    {"\t", 1536},   {"\x1bOB", 1536}, {"\x1b[Z", 512},
@@ -234,24 +248,6 @@ TEST_F(Tty, ScansFromAUnixSocketUntilItCloses) {
   EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
   quit();
   close(listener);
-}
-
-TEST_F(Tty, BeepLedAndAFixedClock) {
-  vekterm::tty::Options options;
-  options.fixed_start = "2024-02-29 23:59:58";
-  spawn(options);
-  type("t");
-  EXPECT_EQ(next_report(), "key 116");
-  const std::string clock = next_report();
-  EXPECT_TRUE(clock == "clock 240229 235958" || clock == "clock 240229 235959") << clock;
-  output_.clear();
-  type("b");
-  EXPECT_EQ(next_report(), "key 98");
-  EXPECT_TRUE(shows("\a")) << "the bell";
-  EXPECT_TRUE(shows(" ON ")) << "the LED on the status line";
-  EXPECT_TRUE(shows("beep 23:59:5"));
-  output_.clear();
-  EXPECT_TRUE(shows(" -- ")) << "the LED goes out after its 600 ms";
 }
 
 TEST_F(Tty, TerminateEndsTheWaitAndIdleAsksToStopWithoutBurningCpu) {
