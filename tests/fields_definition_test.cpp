@@ -19,8 +19,7 @@ class DefinitionTest : public Scenario {
     command("SET_FIE");
   }
 
-  // Sends a SET_FIE record and returns what row 0 then shows: a fault's message, or blanks. A fault
-  // waits for a key, scripted here when `fault` says one is expected.
+  // Sends a SET_FIE record, with a key for the fault's message if `fault`; returns row 0.
   std::string send(std::string_view rest, bool fault) {
     paint(0, 0, kBlank);
     if (fault) script::key(key::Enter);
@@ -29,13 +28,13 @@ class DefinitionTest : public Scenario {
     return row(0);
   }
 
-  // The same for a definition text held in a user variable.
+  // The same for a definition text in a user variable.
   std::string define(std::string_view definition, bool fault) {
     vekterm::set_variable(kDefinitionVariable, definition);
     return send("SET_FIE VAR=30", fault);
   }
 
-  // Runs a panel of the defined fields and cancels it at once; returns the screen as the panel left it.
+  // Runs a panel of the defined fields, cancelled at once; returns the screen it left.
   std::vector<std::string> panel() {
     for (int r = 0; r < vekterm::kRows; ++r)
       paint(r, 0, kBlank);
@@ -46,79 +45,52 @@ class DefinitionTest : public Scenario {
   }
 };
 
-struct Fault {
-  const char *text;  // definition text, or a whole record when it starts with SET_FIE
-  const char *shown;
-};
+using Fault = std::pair<const char *, const char *>;  // definition text or whole record, what row 0 shows
 
 TEST_F(DefinitionTest, FaultsOfTheSourceAndTheFieldNumberShowTheirExcerpt) {
-  for (const Fault &c : {
-           Fault{"SET_FIE NOTHING", "Bad CVEK(Z1):15SET_FIE NOTHING"},
-           Fault{"SET_FIE var=30", "Bad CVEK(Z1):14SET_FIE var=30"},
-           Fault{"SET_FIE VAR=", "Bad CVEK(Z2):12SET_FIE VAR="},
-           Fault{"SET_FIE VAR=,HELP=5", "Bad CVEK(Z2):19SET_FIE VAR=,HEL"},
-           Fault{"SET_FIE VAR=100", "Bad CVEK(Z2):15SET_FIE VAR=100"},
-           Fault{"SET_FIE HELP=0", "Bad CVEK(Z2):14SET_FIE HELP=0"},
-           Fault{"SET_FIE HELP=10000", "Bad CVEK(Z2):18SET_FIE HELP=100"},
-           Fault{"SET_FIE HELP= ", "Bad CVEK(Z2):14SET_FIE HELP="},
-           Fault{"SET_FIE HELP=0007", "Bad CVEK(Zj):REC=0007"},
-           Fault{"SET_FIE HELP=100", "Bad CVEK(Z3):16SET_FIE HELP=100"},
-           Fault{"FI=", "Bad CVEK(Z4):14SET_FIE VAR=30"},
-           Fault{"INPUT=AI", "Bad CVEK(Z3):14SET_FIE VAR=30"},
-           Fault{"fi=2", "Bad CVEK(Z3):14SET_FIE VAR=30"},
-           Fault{"FI=21", "Bad CVEK(Z5):FI=21"},
-           Fault{"FI=-3", "Bad CVEK(Z5):FI=-3"},
-           Fault{"FI=,INPUT=AI", "Bad CVEK(Z5):FI=0"},
-           Fault{"FI=A1", "Bad CVEK(Z5):FI=0"},
-       }) {
-    const std::string text = c.text;
-    const std::string shown = text.starts_with("SET_FIE") ? send(text, true) : define(text, true);
-    EXPECT_EQ(shown, row40(c.shown)) << text;
+  // clang-format off
+  const Fault faults[] = {
+      {"SET_FIE NOTHING", "Bad CVEK(Z1):15SET_FIE NOTHING"},
+      {"SET_FIE var=30", "Bad CVEK(Z1):14SET_FIE var=30"}, {"SET_FIE VAR=", "Bad CVEK(Z2):12SET_FIE VAR="},
+      {"SET_FIE VAR=,HELP=5", "Bad CVEK(Z2):19SET_FIE VAR=,HEL"},
+      {"SET_FIE VAR=100", "Bad CVEK(Z2):15SET_FIE VAR=100"},
+      {"SET_FIE HELP=0", "Bad CVEK(Z2):14SET_FIE HELP=0"},
+      {"SET_FIE HELP=10000", "Bad CVEK(Z2):18SET_FIE HELP=100"},
+      {"SET_FIE HELP= ", "Bad CVEK(Z2):14SET_FIE HELP="}, {"SET_FIE HELP=0007", "Bad CVEK(Zj):REC=0007"},
+      {"SET_FIE HELP=100", "Bad CVEK(Z3):16SET_FIE HELP=100"}, {"FI=", "Bad CVEK(Z4):14SET_FIE VAR=30"},
+      {"INPUT=AI", "Bad CVEK(Z3):14SET_FIE VAR=30"}, {"FI=21", "Bad CVEK(Z5):FI=21"},
+      {"FI=-3", "Bad CVEK(Z5):FI=-3"}, {"FI=,INPUT=AI", "Bad CVEK(Z5):FI=0"},
+  };
+  // clang-format on
+  for (const auto &[text, shown] : faults) {
+    const std::string_view r = text;
+    EXPECT_EQ(r.starts_with("SET_FIE") ? send(r, true) : define(r, true), row40(shown)) << text;
   }
   EXPECT_EQ(row(1), row40("Press any key to continue"));
 }
 
 TEST_F(DefinitionTest, FaultsOfTheItemsShowTheFieldNumber) {
-  const std::string base = "FI=12,INPUT=AI,LEN=5,ROW=2,COL=3,";
-  for (const Fault &c : {
-           Fault{"FI=12", "Z6"},
-           Fault{"FI=12,INPUT=", "Z7"},
-           Fault{"FI=12,INPUT=NUMBER", "Z8"},
-           Fault{"FI=12,INPUT=num", "Z9"},
-           Fault{"FI=12,INPUT=AI,LEN=", "ZA"},
-           Fault{"FI=12,INPUT=AI,LEN=0", "ZB"},
-           Fault{"FI=12,INPUT=AI,LEN=-40.2", "ZB"},
-           Fault{"FI=12,INPUT=AI,LEN=.5", "ZB"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=", "ZD"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=256", "ZE"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=21", "ZE"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=2,COL=", "ZG"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=2,COL=40", "ZH"},
-           Fault{"FI=12,INPUT=AI,LEN=5,ROW=2,COL=0", "ZH"},
-       }) {
-    EXPECT_EQ(define(c.text, true), row40(std::string("Bad CVEK(") + c.shown + "):FI=12")) << c.text;
-  }
-  for (const Fault &c : {
-           Fault{"VERT=", "ZI"},       Fault{"VERT=s", "ZO"},
-           Fault{"VERT=T123", "ZJ"},   Fault{"VERT=F", "ZK"},
-           Fault{"VERT=F,0", "ZL"},    Fault{"VERT=R,5", "ZM"},
-           Fault{"VERT=S 0,5", "ZL"},  Fault{"VERT=R,5,10000", "ZN"},
-           Fault{"MODE=", "ZP"},       Fault{"MODE=f", "ZQ"},
-           Fault{"REQ=", "ZR"},        Fault{"REQ=yes", "ZS"},
-           Fault{"REQ=,EDIT=Y", "ZS"}, Fault{"KEEPDI=", "ZT"},
-           Fault{"KEEPDI=X", "ZU"},    Fault{"MANDI=", "Zq"},
-           Fault{"MANDI=0", "Zr"},     Fault{"EDIT=", "ZV"},
-           Fault{"EDIT=y", "ZW"},      Fault{"RUV=", "ZX"},
-           Fault{"RUV=20", "ZY"},      Fault{"RUV=0", "ZY"},
-           Fault{"PUV=", "ZZ"},        Fault{"PUV=100", "Za"},
-           Fault{"VERF=", "Zb"},       Fault{"VERF=ABCDEFGHI", "Zc"},
-           Fault{"HELP=", "Zd"},       Fault{"HELP=0,5", "Ze"},
-           Fault{"HELP=5", "Zf"},      Fault{"HELP=5,10000", "Zg"},
-           Fault{"SCRN=", "Zm"},       Fault{"SCRN=10000,1", "Zn"},
-           Fault{"SCRN=4", "Zo"},      Fault{"SCRN=4,0", "Zp"},
-           Fault{"DI=", "Zh"},         Fault{"DI=ABCDE", "Zi"},
-       }) {
-    EXPECT_EQ(define(base + c.text, true), row40(std::string("Bad CVEK(") + c.shown + "):FI=12")) << c.text;
+  const std::string base = "FI=12,INPUT=AI,LEN=5,ROW=2,COL=3,";  // before the texts not starting "FI="
+  // clang-format off
+  const Fault faults[] = {
+      {"FI=12", "Z6"}, {"FI=12,INPUT=", "Z7"}, {"FI=12,INPUT=NUMBER", "Z8"}, {"FI=12,INPUT=num", "Z9"},
+      {"FI=12,INPUT=AI,LEN=", "ZA"}, {"FI=12,INPUT=AI,LEN=0", "ZB"}, {"FI=12,INPUT=AI,LEN=-40.2", "ZB"},
+      {"FI=12,INPUT=AI,LEN=.5", "ZB"}, {"FI=12,INPUT=AI,LEN=5,ROW=", "ZD"},
+      {"FI=12,INPUT=AI,LEN=5,ROW=256", "ZE"}, {"FI=12,INPUT=AI,LEN=5,ROW=21", "ZE"},
+      {"FI=12,INPUT=AI,LEN=5,ROW=2,COL=", "ZG"}, {"FI=12,INPUT=AI,LEN=5,ROW=2,COL=40", "ZH"},
+      {"FI=12,INPUT=AI,LEN=5,ROW=2,COL=0", "ZH"}, {"VERT=", "ZI"}, {"VERT=s", "ZO"}, {"VERT=T123", "ZJ"},
+      {"VERT=F", "ZK"}, {"VERT=F,0", "ZL"}, {"VERT=R,5", "ZM"}, {"VERT=S 0,5", "ZL"},
+      {"VERT=R,5,10000", "ZN"}, {"MODE=", "ZP"}, {"MODE=f", "ZQ"}, {"REQ=", "ZR"}, {"REQ=yes", "ZS"},
+      {"REQ=,EDIT=Y", "ZS"}, {"KEEPDI=", "ZT"}, {"KEEPDI=X", "ZU"}, {"MANDI=", "Zq"}, {"MANDI=0", "Zr"},
+      {"EDIT=", "ZV"}, {"EDIT=y", "ZW"}, {"RUV=", "ZX"}, {"RUV=20", "ZY"}, {"RUV=0", "ZY"}, {"PUV=", "ZZ"},
+      {"PUV=100", "Za"}, {"VERF=", "Zb"}, {"VERF=ABCDEFGHI", "Zc"}, {"HELP=", "Zd"}, {"HELP=0,5", "Ze"},
+      {"HELP=5", "Zf"}, {"HELP=5,10000", "Zg"}, {"SCRN=", "Zm"}, {"SCRN=10000,1", "Zn"}, {"SCRN=4", "Zo"},
+      {"SCRN=4,0", "Zp"}, {"DI=", "Zh"}, {"DI=ABCDE", "Zi"},
+  };
+  // clang-format on
+  for (const auto &[text, code] : faults) {
+    const std::string definition = std::string_view(text).starts_with("FI=") ? text : base + text;
+    EXPECT_EQ(define(definition, true), row40(std::string("Bad CVEK(") + code + "):FI=12")) << text;
   }
 }
 

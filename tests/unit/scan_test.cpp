@@ -70,7 +70,6 @@ TEST_F(Scan, RoutingByDataIdentifier) {
       {[] { field(2).mode = 0; }, "X1", {13, 2, "", "DOES NOT FIT"}},
       {[] { field(2).input = vek::kInputAlpha; }, "X1", {13, 2, "", "KEYS ONLY"}},
       {[] { field(2).input = vek::kInputNum; }, "E12345", {1, 5, "12345", ""}},
-      {[] { field(2).input = vek::kInputNum; }, "X1", {13, 2, "", "KEYS ONLY"}},
       {[] { field(2).mandatory_di = 1; }, "X1", {13, 2, "", "ID NEEDED"}},
       {[] { field(2).input = vek::kInputAiNum; }, "X1", {1, 2, "X1", ""}},
   };
@@ -86,8 +85,7 @@ TEST_F(Scan, RoutingByDataIdentifier) {
                                                 std::string(10 - static_cast<std::size_t>(f.length), ' '))
         << c.data;
     ASSERT_EQ(vekterm::beeps().size(), 1u);
-    EXPECT_EQ(vekterm::beeps()[0].tone, 2);
-    EXPECT_EQ(vekterm::leds()[0].duration, 60);
+    EXPECT_TRUE(vekterm::beeps()[0].tone == 2 && vekterm::leds()[0].duration == 60) << c.data;
   }
 }
 
