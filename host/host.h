@@ -59,7 +59,7 @@ struct Session {
   std::string *held_output = nullptr;  // TTY: print output kept until the terminal is given back
   int stalled = 0;                     // set once the headless terminal reports a stall
   std::vector<std::string> stall_reports;
-  std::string journal_error;       // the latest reason a transaction message missed the journal
+  std::string journal_error;  // the latest reason a transaction message missed the journal
 };
 
 // Calls main as the program asked, tracing it and, on request, writing the screen after it.

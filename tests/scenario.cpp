@@ -30,13 +30,16 @@ void Scenario::SetUp() {
 }
 
 void Scenario::TearDown() {
-  for (const std::string &failure : script::take_failures()) ADD_FAILURE() << failure;
+  for (const std::string &failure : script::take_failures())
+    ADD_FAILURE() << failure;
   if (module_) dlclose(module_);
   // The next test must start from a module loaded afresh, with its tables zero.
   EXPECT_EQ(dlopen(VEKPANEL_MODULE, RTLD_NOW | RTLD_NOLOAD), nullptr) << "the module stayed loaded";
 }
 
-int Scenario::call(int reason, const std::string &text) { return main_(reason, text.c_str()); }
+int Scenario::call(int reason, const std::string &text) {
+  return main_(reason, text.c_str());
+}
 
 void Scenario::paint(int r, int column, std::string_view text) {
   int scratch = 0;
@@ -46,14 +49,16 @@ void Scenario::paint(int r, int column, std::string_view text) {
 void Scenario::paint_pattern() {
   for (int r = 0; r < vekterm::kRows; ++r) {
     std::string line;
-    for (int c = 0; c < vekterm::kColumns; ++c) line += static_cast<char>('a' + (r + c) % 26);
+    for (int c = 0; c < vekterm::kColumns; ++c)
+      line += static_cast<char>('a' + (r + c) % 26);
     paint(r, 0, line);
   }
 }
 
 std::vector<std::string> Scenario::screen() {
   std::vector<std::string> rows;
-  for (int r = 0; r < vekterm::kRows; ++r) rows.push_back(row(r));
+  for (int r = 0; r < vekterm::kRows; ++r)
+    rows.push_back(row(r));
   return rows;
 }
 

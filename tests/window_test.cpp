@@ -20,7 +20,8 @@ TEST_F(WindowTest, OpenDrawsABoxOverSavedCellsAndRestorePutsThemBack) {
   EXPECT_EQ(command("POPUPWN C     03       "), 0);
   EXPECT_EQ(row(0), before[0]);
   EXPECT_EQ(row(1), boxed(before[1], kBorder));
-  for (int r = 2; r <= 4; ++r) EXPECT_EQ(row(r), boxed(before[r], kSides)) << r;
+  for (int r = 2; r <= 4; ++r)
+    EXPECT_EQ(row(r), boxed(before[r], kSides)) << r;
   EXPECT_EQ(row(5), boxed(before[5], kBorder));
   EXPECT_EQ(row(6), before[6]);
   EXPECT_EQ(attributes(1), "00" + std::string(24, '1') + std::string(14, '0')) << "attribute 1 by default";
@@ -49,8 +50,7 @@ TEST_F(WindowTest, SixteenLinesReachRow18AndOtherCountsAreRefused) {
   for (const char *lines : {"17", "00", "-1", "  "}) {
     script::key(key::Enter);
     command(std::string("POPUPWN C     ") + lines + "       ");
-    EXPECT_EQ(row(0), row40(std::string("Bad CVEK(P3):23POPUPWN C     ") + lines))
-        << lines;
+    EXPECT_EQ(row(0), row40(std::string("Bad CVEK(P3):23POPUPWN C     ") + lines)) << lines;
     EXPECT_EQ(row(3), before[3]) << "nothing is drawn after an error";
   }
 }

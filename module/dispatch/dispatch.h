@@ -37,8 +37,12 @@ struct DispatchState {
 };
 extern DispatchState g_dispatch;
 
-inline int parameter_length() { return g_dispatch.parameter_length; }
-inline char *work_buffer() { return g_dispatch.work; }
+inline int parameter_length() {
+  return g_dispatch.parameter_length;
+}
+inline char *work_buffer() {
+  return g_dispatch.work;
+}
 
 // Standard decimal conversion: leading blanks skipped, an optional sign, then digits up to the first
 // other character; no digits give 0. Values beyond 32 bits are held at the nearest limit.

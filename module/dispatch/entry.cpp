@@ -22,12 +22,27 @@ struct Command {
 
 constexpr std::size_t kNameLength = 7;
 
-int clear_panel_command(const char *) { return clear_p(); }
+int clear_panel_command(const char *) {
+  return clear_p();
+}
 int set_field_command(const char *record);
 
 enum CommandId : std::uint8_t {
-  kDicount, kPopupwn, kCompare, kCmpInt, kIntmath, kChkuniq, kTmDate,
-  kTranmsg, kVDelay, kClearP, kSetFie, kExecPa, kSetHel, kWaitUv, kCommandCount
+  kDicount,
+  kPopupwn,
+  kCompare,
+  kCmpInt,
+  kIntmath,
+  kChkuniq,
+  kTmDate,
+  kTranmsg,
+  kVDelay,
+  kClearP,
+  kSetFie,
+  kExecPa,
+  kSetHel,
+  kWaitUv,
+  kCommandCount
 };
 
 // Compared in this order; the first match selects the handler.
@@ -83,7 +98,8 @@ int command_call(const char *record) {
   if (!record) record = "";
   char name[kNameLength + 1] = {};
   std::size_t have = 0;  // characters of the record known to exist, so nothing past its NUL is read
-  while (have < 2 && record[have] != 0) ++have;
+  while (have < 2 && record[have] != 0)
+    ++have;
   if (have == 2) copy_text(name, sizeof name, record + 2, kNameLength);
 
   copy_text(work_buffer(), kWorkSize, record, 2);
@@ -130,7 +146,9 @@ int entry(int reason, const char *record) {
 
 // The one exported symbol. Its C name is `main`, as hosts look it up; the C++ name keeps the compiler
 // from treating it as a program's entry point.
-extern "C" __attribute__((visibility("default"))) int vekpanel_main(int reason, const char *record)
-    __asm__("main");
+extern "C" __attribute__((visibility("default"))) int vekpanel_main(int reason,
+                                                                    const char *record) __asm__("main");
 
-extern "C" int vekpanel_main(int reason, const char *record) { return vek::entry(reason, record); }
+extern "C" int vekpanel_main(int reason, const char *record) {
+  return vek::entry(reason, record);
+}

@@ -9,7 +9,8 @@ namespace vek {
 
 int decimal_value(std::string_view text) {
   std::size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r'))) ++i;
+  while (i < text.size() && (text[i] == ' ' || (text[i] >= '\t' && text[i] <= '\r')))
+    ++i;
   bool negative = false;
   if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
   long long value = 0;
@@ -37,14 +38,17 @@ int strnicmp(const char *a, const char *b, std::size_t count) {
   return 0;
 }
 
-int stricmp(const char *a, const char *b) { return strnicmp(a, b, static_cast<std::size_t>(-1)); }
+int stricmp(const char *a, const char *b) {
+  return strnicmp(a, b, static_cast<std::size_t>(-1));
+}
 
 std::size_t copy_text(char *out, std::size_t size, const char *text, std::size_t max) {
   if (size == 0) return 0;
   if (max > size - 1) max = size - 1;
   std::size_t n = 0;
   if (text)
-    for (; n < max && text[n] != 0; ++n) out[n] = text[n];
+    for (; n < max && text[n] != 0; ++n)
+      out[n] = text[n];
   out[n] = 0;
   return n;
 }
@@ -81,7 +85,8 @@ std::size_t decimal_text(std::int32_t value, char *out, std::size_t size) {
   } while (n > 0);
   if (value < 0) digits[count++] = '-';
   char reversed[12];
-  for (std::size_t i = 0; i < count; ++i) reversed[i] = digits[count - 1 - i];
+  for (std::size_t i = 0; i < count; ++i)
+    reversed[i] = digits[count - 1 - i];
   return copy_text(out, size, reversed, count);
 }
 

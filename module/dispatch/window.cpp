@@ -51,7 +51,8 @@ int window(char mode, std::uint8_t attribute, int lines, std::int32_t *out_lines
       if (out_row) *out_row = kInteriorRow;
       if (out_column) *out_column = kInteriorColumn;
       draw(kBorder, 1, attribute);
-      for (int r = 2; r <= n + 1; ++r) draw(kSides, r, attribute);
+      for (int r = 2; r <= n + 1; ++r)
+        draw(kSides, r, attribute);
       draw(kBorder, n + 2, attribute);
       return 2;
     }

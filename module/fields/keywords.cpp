@@ -7,16 +7,20 @@
 namespace vek {
 namespace {
 
-bool delimiter(char ch) { return ch == ',' || ch == ' ' || ch == '='; }
+bool delimiter(char ch) {
+  return ch == ',' || ch == ' ' || ch == '=';
+}
 
 // First token at or after `from` in the token buffer; false when only delimiters are left.
 bool token_from(std::size_t from, std::string_view *token) {
   const char *buffer = g_fields.token.data();
   std::size_t at = from;
-  while (at < kTokenSize && buffer[at] != 0 && delimiter(buffer[at])) ++at;
+  while (at < kTokenSize && buffer[at] != 0 && delimiter(buffer[at]))
+    ++at;
   if (at >= kTokenSize || buffer[at] == 0) return false;
   std::size_t end = at;
-  while (end < kTokenSize && buffer[end] != 0 && !delimiter(buffer[end])) ++end;
+  while (end < kTokenSize && buffer[end] != 0 && !delimiter(buffer[end]))
+    ++end;
   *token = std::string_view(buffer + at, end - at);
   return true;
 }

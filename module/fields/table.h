@@ -29,41 +29,41 @@ enum InputClass : std::uint8_t {
 };
 
 struct Field {
-  std::uint8_t defined;                  // 1 once a whole definition text was accepted
-  std::uint8_t input;                    // InputClass
-  char mode;                             // 'F' fixed length, 'V' variable length
-  std::int32_t length;                   // characters on the screen, 1..39
-  std::uint8_t is_signed;                // 1: "LEN=" was negative (signed numeric field)
-  std::int32_t precision;                // digits after the decimal point; -1 none
-  std::uint8_t row;                      // 0..19
-  std::uint8_t col;                      // 0..38
-  std::uint8_t prefilled;                // 1: "PUV=" loaded the value from a user variable
-  std::uint8_t edit;                     // 1: "EDIT=Y"
-  std::array<char, 13> ver_file;         // verification file name; ".VAL" is appended when used
-  char ver_type;                         // 'N' none, or I i E e F R S T B 0
-  std::uint8_t ver_mandatory;            // 1 for types I and E
-  char val_result;                       // validation state of the value; ' ' not validated yet
-  std::array<char, 5> data_id;           // scan prefix routing input to this field; empty: none
-  std::int32_t help_start, help_end;     // help records of the field; 0, 0: no help
+  std::uint8_t defined;                    // 1 once a whole definition text was accepted
+  std::uint8_t input;                      // InputClass
+  char mode;                               // 'F' fixed length, 'V' variable length
+  std::int32_t length;                     // characters on the screen, 1..39
+  std::uint8_t is_signed;                  // 1: "LEN=" was negative (signed numeric field)
+  std::int32_t precision;                  // digits after the decimal point; -1 none
+  std::uint8_t row;                        // 0..19
+  std::uint8_t col;                        // 0..38
+  std::uint8_t prefilled;                  // 1: "PUV=" loaded the value from a user variable
+  std::uint8_t edit;                       // 1: "EDIT=Y"
+  std::array<char, 13> ver_file;           // verification file name; ".VAL" is appended when used
+  char ver_type;                           // 'N' none, or I i E e F R S T B 0
+  std::uint8_t ver_mandatory;              // 1 for types I and E
+  char val_result;                         // validation state of the value; ' ' not validated yet
+  std::array<char, 5> data_id;             // scan prefix routing input to this field; empty: none
+  std::int32_t help_start, help_end;       // help records of the field; 0, 0: no help
   std::int32_t screen_first, screen_last;  // help records of the field's own screen (MULT=)
-  std::int32_t ver_first, ver_second;    // help records of the F, R and S checks
-  std::array<char, 3> ver_prefix;        // prefix of type T
-  std::uint8_t required;                 // 1: must hold a value before the panel may end
-  std::uint8_t keep_di;                  // 1: scanned input keeps its data identifier
-  std::int32_t mandatory_di;             // 1: scanned input must carry the data identifier
-  std::int32_t result_uv;                // user variable 1..19 that receives the value
-  std::array<char, kValueSize> value;    // current value, at most 40 characters
+  std::int32_t ver_first, ver_second;      // help records of the F, R and S checks
+  std::array<char, 3> ver_prefix;          // prefix of type T
+  std::uint8_t required;                   // 1: must hold a value before the panel may end
+  std::uint8_t keep_di;                    // 1: scanned input keeps its data identifier
+  std::int32_t mandatory_di;               // 1: scanned input must carry the data identifier
+  std::int32_t result_uv;                  // user variable 1..19 that receives the value
+  std::array<char, kValueSize> value;      // current value, at most 40 characters
 };
 
 struct FieldTable {
   std::array<Field, kFieldCount> fields;
-  std::int32_t current_field;                  // 0-based index being defined, shown, edited or validated
-  std::array<char, 2> dp_style;                // decimal-point text; empty or "."
+  std::int32_t current_field;                      // 0-based index being defined, shown, edited or validated
+  std::array<char, 2> dp_style;                    // decimal-point text; empty or "."
   std::array<char, kHelpNameSize> help_file_name;  // empty means the built-in "HELP.VAL"
-  std::uint8_t panel_concat;                   // CON=Y: fields sharing a validation file go together
-  std::uint8_t panel_multi;                    // MULT=Y: each field gets a screen of its own
-  std::int32_t panel_help_uv;                  // HVR=: user variable 10..19 of the help redirect; 0 none
-  std::array<char, kTokenSize> token;          // token buffer of the keyword readers
+  std::uint8_t panel_concat;                       // CON=Y: fields sharing a validation file go together
+  std::uint8_t panel_multi;                        // MULT=Y: each field gets a screen of its own
+  std::int32_t panel_help_uv;                      // HVR=: user variable 10..19 of the help redirect; 0 none
+  std::array<char, kTokenSize> token;              // token buffer of the keyword readers
 };
 
 extern FieldTable g_fields;
