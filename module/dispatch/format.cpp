@@ -1,4 +1,4 @@
-// The formatter: conversion specifications with flags, a width and a precision of up to two digits
+// The formatter: conversion directives with flags, a width and a precision of up to two digits
 // each, over 32-bit values, into a caller's buffer that is never overrun.
 #include "dispatch/format.h"
 
@@ -15,8 +15,8 @@ constexpr int kMaxDigits = 2;    // of a width or a precision
 constexpr int kNumberSize = 12;  // 32 bits in octal need 11 digits
 constexpr std::string_view kConversions = "cdinopsuxX";
 
-// One conversion specification, cleared before each "%".
-struct Spec {
+// One conversion directive, cleared before each "%".
+struct Directive {
   bool left;                                    // "-": fill on the right
   bool plus;                                    // "+": non-negative signed numbers get a "+"
   bool blank;                                   // " ": non-negative signed numbers get a blank
@@ -74,60 +74,60 @@ int unsigned_digits(std::uint32_t value, std::uint32_t radix, bool upper, char *
 
 // A number filled to the width; a leading sign (or blank) keeps the field's first position. Returns
 // 0 or kFormatTooLong.
-int put_number(Output &out, const Spec &spec, int width, char sign, const char *digits, int count) {
+int put_number(Output &out, const Directive &directive, int width, char sign, const char *digits, int count) {
   const int own = count + (sign ? 1 : 0);
   const int fill = width > own ? width - own : 0;
   if (!out.fits(own + fill)) return kFormatTooLong;
-  if (spec.left) {
+  if (directive.left) {
     if (sign) out.put(sign);
     out.put(digits, count);
     out.fill(' ', fill);
     return kFormatDone;
   }
   if (sign) out.put(sign);
-  out.fill(spec.width_digits > 0 && spec.width_text[0] == '0' ? '0' : ' ', fill);
+  out.fill(directive.width_digits > 0 && directive.width_text[0] == '0' ? '0' : ' ', fill);
   out.put(digits, count);
   return kFormatDone;
 }
 
-// Converts one value as the specification asks. Returns 0 or kFormatTooLong.
-int convert(Output &out, const Spec &spec, const FormatValue *&next, const FormatValue *end) {
-  if (spec.conversion == 'n' || spec.conversion == 'p') return kFormatDone;
+// Converts one value as its conversion directive asks. Returns 0 or kFormatTooLong.
+int convert(Output &out, const Directive &directive, const FormatValue *&next, const FormatValue *end) {
+  if (directive.conversion == 'n' || directive.conversion == 'p') return kFormatDone;
   static constexpr FormatValue kMissing(0);
   const FormatValue &value = next != end ? *next++ : kMissing;
-  const int width = digits_value(spec.width_text, spec.width_digits);
-  const int precision = digits_value(spec.precision_text, spec.precision_digits);
+  const int width = digits_value(directive.width_text, directive.width_digits);
+  const int precision = digits_value(directive.precision_text, directive.precision_digits);
   const auto bits = static_cast<std::uint32_t>(value.number);
   char digits[kNumberSize];
 
-  switch (spec.conversion) {
+  switch (directive.conversion) {
     case 'd':
     case 'i': {
       char sign = 0;
       if (value.number < 0)
         sign = '-';
-      else if (spec.plus)
+      else if (directive.plus)
         sign = '+';
-      else if (spec.blank)
+      else if (directive.blank)
         sign = ' ';
       const std::uint32_t magnitude = value.number < 0 ? 0u - bits : bits;
-      return put_number(out, spec, width, sign, digits, unsigned_digits(magnitude, 10, false, digits));
+      return put_number(out, directive, width, sign, digits, unsigned_digits(magnitude, 10, false, digits));
     }
     case 'u':
-      return put_number(out, spec, width, 0, digits, unsigned_digits(bits, 10, false, digits));
+      return put_number(out, directive, width, 0, digits, unsigned_digits(bits, 10, false, digits));
     case 'o':
-      return put_number(out, spec, width, 0, digits, unsigned_digits(bits, 8, false, digits));
+      return put_number(out, directive, width, 0, digits, unsigned_digits(bits, 8, false, digits));
     case 'x':
     case 'X':
-      return put_number(out, spec, width, 0, digits,
-                        unsigned_digits(bits, 16, spec.conversion == 'X', digits));
+      return put_number(out, directive, width, 0, digits,
+                        unsigned_digits(bits, 16, directive.conversion == 'X', digits));
     case 'c': {
       const int field = width > 1 ? width : 1;
       if (!out.fits(field)) return kFormatTooLong;
-      if (!spec.left) out.fill(' ', field - 1);
+      if (!directive.left) out.fill(' ', field - 1);
       // A zero byte goes in as it is: the screen write takes the counted length, not the NUL.
       out.put(static_cast<char>(bits & 0xFF));
-      if (spec.left) out.fill(' ', field - 1);
+      if (directive.left) out.fill(' ', field - 1);
       return kFormatDone;
     }
     default: {  // 's'
@@ -141,9 +141,9 @@ int convert(Output &out, const Spec &spec, const FormatValue *&next, const Forma
       }
       const int taken = (precision != 0 && precision < length) ? precision : length;
       if (!out.fits(width)) return kFormatTooLong;
-      if (!spec.left) out.fill(' ', width - taken);
+      if (!directive.left) out.fill(' ', width - taken);
       out.put(text, taken);
-      if (spec.left) out.fill(' ', width - taken);
+      if (directive.left) out.fill(' ', width - taken);
       return kFormatDone;
     }
   }
@@ -179,38 +179,39 @@ int format_text(char *buffer, int size, int row, int column, const char *format,
     out.put(p, literal);
     if (!percent) return finish(out, row, column, kFormatDone);
 
-    Spec spec{};
+    Directive directive{};
     p = percent + 1;
-    bool ended = false;  // a character that is no conversion ended the specification
-    while (spec.conversion == 0 && !ended) {
+    bool ended = false;  // a character that is no conversion ended the directive
+    while (directive.conversion == 0 && !ended) {
       const char ch = *p;
       if (ch == 0) return finish(out, row, column, kFormatDone);  // unfinished at the end of the format
       ++p;
       if (ch == '-') {
-        spec.left = true;
+        directive.left = true;
       } else if (ch == '+') {
-        spec.plus = true;
+        directive.plus = true;
       } else if (ch == ' ') {
-        spec.blank = true;
+        directive.blank = true;
       } else if (ch == '.' || ch == ',') {
-        spec.precision_mode = true;
+        directive.precision_mode = true;
       } else if (ch >= '0' && ch <= '9') {
-        int &count = spec.precision_mode ? spec.precision_digits : spec.width_digits;
+        int &count = directive.precision_mode ? directive.precision_digits : directive.width_digits;
         if (count == kMaxDigits)
-          return finish(out, row, column, spec.precision_mode ? kFormatPrecision : kFormatWidth);
-        (spec.precision_mode ? spec.precision_text : spec.width_text)[static_cast<std::size_t>(count++)] = ch;
+          return finish(out, row, column, directive.precision_mode ? kFormatPrecision : kFormatWidth);
+        (directive.precision_mode ? directive.precision_text
+                                  : directive.width_text)[static_cast<std::size_t>(count++)] = ch;
       } else if (ch == 'h' || ch == 'l' || ch == 'L') {
-        spec.size = ch;
+        directive.size = ch;
       } else if (kConversions.find(ch) != std::string_view::npos) {
-        spec.conversion = ch;
+        directive.conversion = ch;
       } else {
         if (!out.fits(1)) return finish(out, row, column, kFormatTooLong);
         out.put(ch);
         ended = true;
       }
     }
-    if (spec.conversion != 0) {
-      const int result = convert(out, spec, next, values.end());
+    if (directive.conversion != 0) {
+      const int result = convert(out, directive, next, values.end());
       if (result != kFormatDone) return finish(out, row, column, result);
     }
   }
