@@ -29,12 +29,7 @@ class TraceTest : public Scenario {
     vekterm::set_variable(30, definition);
     command("SET_FIE VAR=30");
     EXPECT_NE(row(0).substr(0, 9), "Bad CVEK(") << definition << " was refused: " << row(0);
-    for (int r = 0; r < vekterm::kRows; ++r)
-      paint(r, 0, kBlank);
-    script::key(key::Cancel);
-    vekterm::set_variable(40, "REASON=9");
-    command("EXEC_PA VAR=40");
-    return screen();
+    return cancelled_panel();
   }
 
   static std::string shown(int row, std::string_view value) {

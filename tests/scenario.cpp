@@ -55,6 +55,15 @@ void Scenario::paint_pattern() {
   }
 }
 
+std::vector<std::string> Scenario::cancelled_panel() {
+  for (int r = 0; r < vekterm::kRows; ++r)
+    paint(r, 0, std::string(vekterm::kColumns, ' '));
+  script::key(key::Cancel);
+  vekterm::set_variable(40, "REASON=9");
+  command("EXEC_PA VAR=40");
+  return screen();
+}
+
 std::vector<std::string> Scenario::screen() {
   std::vector<std::string> rows;
   for (int r = 0; r < vekterm::kRows; ++r)

@@ -37,6 +37,8 @@ class Scenario : public ::testing::Test {
   static void paint(int r, int column, std::string_view text);
   // Fills the whole screen with a pattern that differs on every row, to see what a window covers.
   static void paint_pattern();
+  // Runs EXEC_PA on the defined fields over a blank screen, cancelled at once; returns the screen.
+  std::vector<std::string> cancelled_panel();
   // The screen's 20 rows.
   static std::vector<std::string> screen();
 
