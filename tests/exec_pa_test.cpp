@@ -321,15 +321,6 @@ TEST_F(ExecPaTest, MultiScreenPanelShowsEachFieldsScreen) {
   EXPECT_EQ(vekterm::variable(2), "B  ");
 }
 
-TEST_F(ExecPaTest, HostStopCancelsThePanel) {
-  two_fields();
-  script::text("ab");
-  script::host_stop();
-  EXPECT_EQ(run("ERET=A,REASON=9"), 2);
-  EXPECT_EQ(vekterm::variable(9), "CANCEL");
-  EXPECT_EQ(vekterm::variable(2), "");
-}
-
 TEST_F(ExecPaTest, NoDefinedFieldIsAnError) {
   script::key(key::Enter);
   EXPECT_EQ(run(""), 0);

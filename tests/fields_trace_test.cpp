@@ -5,7 +5,6 @@
 namespace vektest {
 namespace {
 
-const std::string kBlank(40, ' ');
 // The labels of trace rows 1 to 19; a row's value is written from column 16 over the label's end.
 const char *const kLabels[] = {
     "field index     ",    "field defined   ",    "inputs allowd   ",   "field mode      ",
