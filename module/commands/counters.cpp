@@ -60,8 +60,8 @@ int dicount(const char *record) {
       break;
     case 'S': {
       // The text is that of the signed value: a counter beyond 2147483647 reads as negative.
-      char text[kSignedTextSize];
-      signed_text(counter, text);
+      char text[kDecimalTextSize];
+      decimal_text(static_cast<std::int32_t>(counter), text, sizeof text);
       if (_WriteUserVariable(target, text) == 5) overflow_message(record);
       break;
     }

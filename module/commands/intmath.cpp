@@ -15,7 +15,6 @@ constexpr int kVariableText = 160;  // what a user-variable read may store, the 
 constexpr int kResultVariable = 1;  // INTMATH's result
 
 enum class Relation : std::uint8_t { Equal, NotEqual, GreaterEqual, Greater, LessEqual, Less, Invalid };
-enum Sense : std::uint8_t { kSenseS, kSenseN, kSenseA, kSenseCount };
 
 // Value returned to the host for each result-sense letter.
 struct SenseValue {
@@ -23,8 +22,7 @@ struct SenseValue {
   int holds;    // the relation holds
   int fails;    // it does not
 };
-constexpr std::array<SenseValue, kSenseCount> kSenses = {{{'S', 1, 0}, {'N', 0, 1}, {'A', 2, 0}}};
-static_assert(kSenses.size() == kSenseCount);
+constexpr SenseValue kSenses[] = {{'S', 1, 0}, {'N', 0, 1}, {'A', 2, 0}};
 
 // Operand columns and the rules that differ between the three commands.
 struct Layout {
@@ -58,12 +56,12 @@ const char *read_operands(const char *record, const Layout &layout, char *first,
   return nullptr;
 }
 
-// The sense letter's entry, or kSenseCount when the command does not accept it.
-Sense sense_of(const char *record, const Layout &layout) {
+// The sense letter's entry, or nullptr when the command does not accept it.
+const SenseValue *sense_of(const char *record, const Layout &layout) {
   const char letter = upper(record_char(record, layout.sense));
-  for (std::size_t i = 0; i < kSenses.size(); ++i)
-    if (kSenses[i].letter == letter && (layout.sense_a || i != kSenseA)) return static_cast<Sense>(i);
-  return kSenseCount;
+  for (const SenseValue &sense : kSenses)
+    if (sense.letter == letter && (layout.sense_a || letter != 'A')) return &sense;
+  return nullptr;
 }
 
 // The relation in two letters; only G and L look at the second one.
@@ -108,12 +106,11 @@ bool holds(Relation relation, int order) {
 // Shared by CMP_INT and COMPARE once the operands are read: the sense first, then the relation.
 // Returns the sense table's value, or 0 after C4 or C5.
 int judge(const char *record, const Layout &layout, int order) {
-  const Sense sense = sense_of(record, layout);
-  if (sense == kSenseCount) return refuse(record, "C4");
+  const SenseValue *sense = sense_of(record, layout);
+  if (!sense) return refuse(record, "C4");
   const Relation relation = relation_of(record, layout);
   if (relation == Relation::Invalid) return refuse(record, "C5");
-  const SenseValue &value = kSenses[sense];
-  return holds(relation, order) ? value.holds : value.fails;
+  return holds(relation, order) ? sense->holds : sense->fails;
 }
 
 }  // namespace
@@ -149,9 +146,7 @@ int intmath(const char *record) {
       return refuse(record, "C5");
   }
   // The result goes out as signed decimal text through the work buffer.
-  char text[kSignedTextSize];
-  const int length = signed_text(result, text);
-  copy_text(work_buffer(), kWorkSize, text, static_cast<std::size_t>(length));
+  decimal_text(static_cast<std::int32_t>(result), work_buffer(), kWorkSize);
   _WriteUserVariable(kResultVariable, work_buffer());
   return 0;
 }

@@ -22,17 +22,15 @@ constexpr int kDateMDY = 1;     // date format MMDDYY
 constexpr int kClockText = 16;  // room for any clock text and its NUL
 
 // Date orders: which digit pair of the clock's MMDDYY goes first, second and third.
-enum DateStyle : std::uint8_t { kAmerican, kEuropean, kDateStyleCount };
 struct DateOrder {
   const char *name;                   // as written in the record, compared case-blind
   std::array<std::uint8_t, 3> pairs;  // clock pair indexes in output order
   char separator;                     // between the pairs
 };
-constexpr std::array<DateOrder, kDateStyleCount> kDateOrders = {{
+constexpr DateOrder kDateOrders[] = {
     {"AMER", {0, 1, 2}, '/'},
     {"EURO", {1, 0, 2}, '.'},
-}};
-static_assert(kDateOrders.size() == kDateStyleCount);
+};
 
 bool valid_variable(int number) {
   return number >= 1 && number <= kLastVariable;

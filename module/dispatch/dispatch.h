@@ -64,9 +64,30 @@ char record_char(const char *record, std::size_t at);
 std::size_t record_columns(const char *record, std::size_t from, std::size_t width, char *out,
                            std::size_t size);
 
-// Writes `value` in decimal (a "-" in front when negative) into `out` of `size` bytes, NUL-terminated.
-// Returns the number of characters written.
+// Writes `value` in decimal (a "-" in front when negative, no leading zeros) into `out` of `size`
+// bytes, NUL-terminated; kDecimalTextSize bytes take any value. Returns the number of characters
+// written. The module's one decimal writer.
+inline constexpr std::size_t kDecimalTextSize = 12;  // "-2147483648" and its NUL
 std::size_t decimal_text(std::int32_t value, char *out, std::size_t size);
+
+// ASCII letter folded to upper case; every other character unchanged.
+constexpr char upper(char ch) {
+  return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - ('a' - 'A')) : ch;
+}
+
+// The characters from..from+count-1 of a text, both held to the text: a start past its end gives the
+// empty text. Used instead of substr, which reports a bad start with an exception.
+constexpr std::string_view text_part(std::string_view text, std::size_t from,
+                                     std::size_t count = std::string_view::npos) {
+  if (from > text.size()) from = text.size();
+  const std::size_t room = text.size() - from;
+  return std::string_view(text.data() + from, count < room ? count : room);
+}
+
+// True when the text begins with `prefix` (used instead of starts_with, which may call substr).
+constexpr bool begins_with(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && text_part(text, 0, prefix.size()) == prefix;
+}
 
 // Writes `text` (length taken from it) at row, column with _VioWrtCharStr.
 void write_text(std::string_view text, int row, int column);

@@ -1,5 +1,4 @@
 // The module's entry point: reasons, the command record and the command table, the start-up banner.
-#include <array>
 #include <cstring>
 
 #include "commands/commands.h"
@@ -27,26 +26,8 @@ int clear_panel_command(const char *) {
 }
 int set_field_command(const char *record);
 
-enum CommandId : std::uint8_t {
-  kDicount,
-  kPopupwn,
-  kCompare,
-  kCmpInt,
-  kIntmath,
-  kChkuniq,
-  kTmDate,
-  kTranmsg,
-  kVDelay,
-  kClearP,
-  kSetFie,
-  kExecPa,
-  kSetHel,
-  kWaitUv,
-  kCommandCount
-};
-
 // Compared in this order; the first match selects the handler.
-constexpr std::array<Command, kCommandCount> kCommands = {{
+constexpr Command kCommands[] = {
     {"DICOUNT", Compare::WholeName, dicount, Result::Zero},
     {"POPUPWN", Compare::WholeName, popupwn, Result::Zero},
     {"COMPARE", Compare::WholeName, compare, Result::Handler},
@@ -61,8 +42,16 @@ constexpr std::array<Command, kCommandCount> kCommands = {{
     {"EXEC_PA", Compare::First7, exec_pa, Result::Handler},
     {"SET_HEL", Compare::First7, set_hel, Result::Handler},
     {"WAIT_UV", Compare::WholeName, wait_uv, Result::Handler},
-}};
-static_assert(kCommands.size() == 14);
+};
+
+// Every row names a command of exactly seven characters and its handler.
+constexpr bool complete_rows() {
+  for (const Command &command : kCommands)
+    if (!command.name || std::string_view(command.name).size() != kNameLength || !command.handler)
+      return false;
+  return true;
+}
+static_assert(complete_rows(), "every command has its name and handler");
 
 // Notice line of the banner: 13 characters on one row and 20 on the next.
 constexpr std::string_view kBannerTitle = "VEK Panel Driver 1.43";

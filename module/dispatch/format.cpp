@@ -155,8 +155,8 @@ int finish(const Output &out, int row, int column, int result) {
   if (out.length > 0)
     write_text(std::string_view(out.buffer, static_cast<std::size_t>(out.length)), row, column);
   if (result != kFormatDone) {
-    static constexpr std::array<std::string_view, kFormatPrecision + 1> kMarkers = {"", "***", "*1*", "*2*"};
-    static_assert(kMarkers.size() == 4 && kMarkers[kFormatTooLong] == "***");
+    static constexpr std::string_view kMarkers[] = {"", "***", "*1*", "*2*"};
+    static_assert(std::size(kMarkers) == kFormatPrecision + 1, "a marker for every result");
     write_text(kMarkers[static_cast<std::size_t>(result)], row, column + out.length);
   }
   return result;

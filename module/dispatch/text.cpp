@@ -23,16 +23,9 @@ int decimal_value(std::string_view text) {
   return static_cast<int>(value);
 }
 
-namespace {
-int upper(char ch) {
-  const auto byte = static_cast<unsigned char>(ch);
-  return (byte >= 'a' && byte <= 'z') ? byte - ('a' - 'A') : byte;
-}
-}  // namespace
-
 int strnicmp(const char *a, const char *b, std::size_t count) {
   for (std::size_t i = 0; i < count; ++i) {
-    const int d = upper(a[i]) - upper(b[i]);
+    const int d = static_cast<unsigned char>(upper(a[i])) - static_cast<unsigned char>(upper(b[i]));
     if (d != 0 || a[i] == 0) return d;
   }
   return 0;
@@ -76,18 +69,21 @@ std::size_t record_columns(const char *record, std::size_t from, std::size_t wid
 }
 
 std::size_t decimal_text(std::int32_t value, char *out, std::size_t size) {
-  char digits[12];
+  // The magnitude is taken on the unsigned bits, so -2147483648 needs no wider type.
+  std::uint32_t magnitude = static_cast<std::uint32_t>(value);
+  if (value < 0) magnitude = 0u - magnitude;
+  char reversed[kDecimalTextSize];
   std::size_t count = 0;
-  long long n = value < 0 ? -static_cast<long long>(value) : value;
   do {
-    digits[count++] = static_cast<char>('0' + n % 10);
-    n /= 10;
-  } while (n > 0);
-  if (value < 0) digits[count++] = '-';
-  char reversed[12];
-  for (std::size_t i = 0; i < count; ++i)
-    reversed[i] = digits[count - 1 - i];
-  return copy_text(out, size, reversed, count);
+    reversed[count++] = static_cast<char>('0' + magnitude % 10);
+    magnitude /= 10;
+  } while (magnitude != 0);
+  char text[kDecimalTextSize];
+  std::size_t at = 0;
+  if (value < 0) text[at++] = '-';
+  while (count > 0)
+    text[at++] = reversed[--count];
+  return copy_text(out, size, text, at);
 }
 
 void write_text(std::string_view text, int row, int column) {

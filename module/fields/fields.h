@@ -15,6 +15,20 @@ int set_fie(const char *record);  // define one field; always 0
 int clear_p();                    // discard the panel; always 0
 int set_hel(const char *record);  // name the help file
 
+// Where SET_FIE and EXEC_PA read their texts from: the record's operands name a user variable
+// ("VAR=", window 10) or else a help record ("HELP=", window 10, a number 1 to 9999). The codes each
+// command shows for the faults, with the whole record except `no_record`.
+struct SourceCodes {
+  const char *no_source;   // neither keyword is in the operands
+  const char *bad_source;  // a keyword without a usable number, or a user variable that cannot be read
+  const char *no_record;   // the help record is not found; shown with "REC=" and the token as written
+};
+// Copies the operands into the work buffer, then puts the text named there into it, ended inside it:
+// the user variable's contents, or the help record's characters from `text_from` on (SET_FIE takes
+// them after the four-digit number, separator included; EXEC_PA after the separator). Returns true,
+// or false once the fault has been shown.
+bool load_source_text(const char *record, const SourceCodes &codes, std::size_t text_from);
+
 // Keyword texts (definition texts, SET_HEL operands, panel options): a keyword is found at its first
 // occurrence anywhere in the text; its value window is the `window` characters after it (10 or 15),
 // copied into the token buffer (g_fields.token) and split at ",", blank and "=", leading delimiters

@@ -8,14 +8,14 @@
 #include "dispatch/format.h"
 #include "dispatch/terminal.h"
 #include "fields/fields.h"
-#include "fields/internal.h"
 
 namespace vek {
 namespace {
 
 constexpr std::size_t kShortWindow = 10;
 constexpr std::size_t kLongWindow = 15;
-constexpr std::size_t kHelpNumberWidth = 4;
+constexpr std::size_t kHelpNumberWidth = 4;  // the definition text starts right after the number
+constexpr SourceCodes kDefinitionCodes = {"Z1", "Z2", "Zj"};
 constexpr std::int32_t kLastRecord = 9999;
 constexpr std::size_t kVerFileName = 8;  // ".VAL" is appended when the file is used
 constexpr std::size_t kDataIdLength = 4;
@@ -34,9 +34,8 @@ void append(Excerpt &excerpt, std::string_view part) {
 }
 
 void append(Excerpt &excerpt, std::int32_t number) {
-  std::array<char, 12> digits{};
-  format_text(digits.data(), static_cast<int>(digits.size()), -1, 0, "%d", {number});
-  append(excerpt, digits.data());
+  char digits[kDecimalTextSize];
+  append(excerpt, std::string_view(digits, decimal_text(number, digits, sizeof digits)));
 }
 
 // "FI=" and a field number: how the faults of a known field are shown.
@@ -53,55 +52,14 @@ bool in_range(std::int32_t value, std::int32_t low, std::int32_t high) {
 
 bool same_letters(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    const auto upper = [](char ch) {
-      return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch;
-    };
+  for (std::size_t i = 0; i < a.size(); ++i)
     if (upper(a[i]) != upper(b[i])) return false;
-  }
   return true;
 }
 
 template <std::size_t N>
 void store_text(std::array<char, N> &out, std::string_view text) {
   copy_text(out.data(), out.size(), text.data(), text.size());
-}
-
-// Puts the definition text into the work buffer, which holds the record's operands on entry: from the
-// user variable named by "VAR=", else from the help record named by "HELP=". Returns nullptr, or the
-// code of the fault (Z1, Z2, Zj), which the caller shows; Zj fills `rec` with "REC=" and the token.
-const char *load_definition(Excerpt &rec) {
-  std::string_view token;
-  switch (keyword_token(work_buffer(), "VAR=", kShortWindow, &token)) {
-    case kKeywordEmpty:
-      return "Z2";
-    case kKeywordToken:
-      if (_ReadUserVariable(decimal_value(token), work_buffer()) == 3) return "Z2";
-      work_buffer()[kWorkSize - 1] = 0;  // whatever the service wrote, the text ends inside the buffer
-      return nullptr;
-    default:
-      break;
-  }
-  switch (keyword_token(work_buffer(), "HELP=", kShortWindow, &token)) {
-    case kKeywordAbsent:
-      return "Z1";
-    case kKeywordEmpty:
-      return "Z2";
-    default:
-      break;
-  }
-  const std::int32_t number = decimal_value(token);
-  if (!in_range(number, 1, kLastRecord)) return "Z2";
-  const auto record = lookup_record(help_file_name(), number, kHelpNumberWidth);
-  if (!record) {
-    append(rec, "REC=");
-    append(rec, token);
-    return "Zj";
-  }
-  // Everything after the record number, separator included; a longer text is cut to the work buffer.
-  const std::string_view text = record->substr(kHelpNumberWidth);
-  copy_text(work_buffer(), kWorkSize, text.data(), text.size());
-  return nullptr;
 }
 
 // The start values of an entry. The input class, the length, position and precision, the validation
@@ -128,13 +86,13 @@ void reset(Field &field) {
 // Each reader below gets the first token of its keyword's window and returns 0 when the value is
 // stored, or k to report the k-th code of its step.
 
-constexpr std::array<std::string_view, 9> kInputClasses = {
-    "AI", "AIALPHA", "ALPHA", "NUM", "AINUM", "DATE_AMER", "DATE_EURO", "TIME_STD", "PASSWORD"};
-static_assert(kInputClasses.size() == kInputPassword + 1);
+constexpr std::string_view kInputClasses[] = {"AI",        "AIALPHA",   "ALPHA",    "NUM",     "AINUM",
+                                              "DATE_AMER", "DATE_EURO", "TIME_STD", "PASSWORD"};
+static_assert(std::size(kInputClasses) == kInputPassword + 1, "a name for every input class");
 
 int read_input(Field &field, std::string_view token) {
   field.input = kInputMatching;
-  for (std::size_t i = 0; i < kInputClasses.size(); ++i)
+  for (std::size_t i = 0; i < std::size(kInputClasses); ++i)
     if (same_letters(token, kInputClasses[i])) {
       field.input = static_cast<std::uint8_t>(i);
       return 0;
@@ -149,7 +107,7 @@ int read_length(Field &field, std::string_view token) {
   field.is_signed = value < 0;
   if (g_fields.dp_style[0] == 0) g_fields.dp_style = {'.', 0};
   const std::size_t point = token.find('.');
-  field.precision = point == std::string_view::npos ? -1 : decimal_value(token.substr(point + 1));
+  field.precision = point == std::string_view::npos ? -1 : decimal_value(text_part(token, point + 1));
   return in_range(field.length, 1, 39) ? 0 : 1;
 }
 
@@ -184,7 +142,7 @@ int read_ver_type(Field &field, std::string_view token) {
       return 0;
     case 'T':
       if (token.size() - 1 > kPrefixLength) return 2;
-      store_text(field.ver_prefix, token.substr(1));
+      store_text(field.ver_prefix, text_part(token, 1));
       return 0;
     case 'F':
     case 'R':
@@ -288,29 +246,9 @@ struct Step {
   std::string_view codes;                  // two characters per code
 };
 
-enum StepId : std::uint8_t {
-  kStepInput,
-  kStepLength,
-  kStepRow,
-  kStepCol,
-  kStepVerType,
-  kStepMode,
-  kStepRequired,
-  kStepKeepDi,
-  kStepMandatoryDi,
-  kStepEdit,
-  kStepResultUv,
-  kStepPrefill,
-  kStepVerFile,
-  kStepHelp,
-  kStepScreen,
-  kStepDataId,
-  kStepCount
-};
-
 // In the order they are read: "VERT=" comes before "VERF=", so a type given there is not turned into
 // "I", and "DI=" comes last, so that inside "KEEPDI=" or "MANDI=" it is found at their value.
-constexpr std::array<Step, kStepCount> kSteps = {{
+constexpr Step kSteps[] = {
     {"INPUT=", kShortWindow, "Z6", Shown::Field, "Z7", read_input, "Z8"},
     {"LEN=", kShortWindow, "Z9", Shown::Field, "ZA", read_length, "ZB"},
     {"ROW=", kShortWindow, "ZC", Shown::Record, "ZD", read_row, "ZE"},
@@ -327,8 +265,7 @@ constexpr std::array<Step, kStepCount> kSteps = {{
     {"HELP=", kLongWindow, nullptr, Shown::Field, "Zd", read_help, "ZeZfZg"},
     {"SCRN=", kLongWindow, nullptr, Shown::Field, "Zm", read_screen, "ZnZoZp"},
     {"DI=", kShortWindow, nullptr, Shown::Field, "Zh", read_data_id, "Zi"},
-}};
-static_assert(kSteps.size() == 16);
+};
 
 // Reads one step's item into the field. Returns nullptr, or the code of its fault with the excerpt
 // that goes with it in `record_shown`.
@@ -354,12 +291,7 @@ const char *run_step(const Step &step, Field &field, bool &record_shown) {
 
 // Returns 0 whatever the outcome; faults reach the operator only.
 int set_fie(const char *record) {
-  load_operands(record);
-  Excerpt rec{};
-  if (const char *code = load_definition(rec)) {
-    bad_call(rec.used > 0 ? rec.text.data() : record, code);
-    return 0;
-  }
+  if (!load_source_text(record, kDefinitionCodes, kHelpNumberWidth)) return 0;
 
   std::string_view token;
   switch (keyword_token(work_buffer(), "FI=", kShortWindow, &token)) {

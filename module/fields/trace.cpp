@@ -29,19 +29,18 @@ enum TraceRow : std::uint8_t {
   kRowValResult,
   kRowDataId,
   kRowHelpStart,
-  kRowHelpEnd,
-  kTraceRowCount
+  kRowHelpEnd
 };
 
 // Shown from row 1 on, each followed by a NUL cell; values start at column 16 over the labels' tails.
-constexpr std::array<std::string_view, kTraceRowCount> kLabels = {
+constexpr std::string_view kLabels[] = {
     "field index     ",    "field defined   ",    "inputs allowd   ",    "field mode      ",
     "field length    ",    "field signed    ",    "field precisn   ",    "field col       ",
     "dp style        ",    "prefilled ?     ",    "Edit?           ",    "ver file name           ",
     "ver type           ", "ver mandatory   ",    "val concate'd   ",    "Val result      ",
     "Data ID            ", "Help start         ", "Help end           ",
 };
-static_assert(kLabels.size() == 19);
+static_assert(std::size(kLabels) == kRowHelpEnd + 1, "a label for every row");
 
 constexpr int kValueColumn = 16;
 
@@ -70,7 +69,7 @@ void show_text(int row, const std::array<char, N> &text) {
 }  // namespace
 
 void field_trace() {
-  for (std::size_t i = 0; i < kLabels.size(); ++i) {
+  for (std::size_t i = 0; i < std::size(kLabels); ++i) {
     const int row = static_cast<int>(i) + 1;
     write_text(kLabels[i], row, 0);
     int scratch = 0;

@@ -25,13 +25,13 @@ constexpr int kLongestText = kEditSize - 4;
 // Longest single wait of a timed edit, in seconds: the time test runs again after it.
 constexpr std::int64_t kLongestWait = 3600;
 
-enum MaskId : std::uint8_t { kMaskAmer, kMaskEuro, kMaskTime, kMaskCount };
-constexpr std::array<std::string_view, kMaskCount> kMasks = {"MM-DD-YYYY", "DD-MM-YYYY", "HH:MM:SS"};
-static_assert(int{kInputDateEuro} - int{kInputDateAmer} == int{kMaskEuro} &&
-              int{kInputTimeStd} - int{kInputDateAmer} == int{kMaskTime});
+// Start texts of the date and time classes, in the order of the classes from DATE_AMER on.
+constexpr std::string_view kMasks[] = {"MM-DD-YYYY", "DD-MM-YYYY", "HH:MM:SS"};
+static_assert(std::size(kMasks) == kInputTimeStd - kInputDateAmer + 1,
+              "a start text for every date and time class");
 
-constexpr std::array<std::int32_t, 12> kDaysBeforeMonth = {0,   31,  59,  90,  120, 151,
-                                                           181, 212, 243, 273, 304, 334};
+constexpr std::int32_t kDaysBeforeMonth[] = {0, 31, 59, 90, 120, 151, 181, 212, 243, 273, 304, 334};
+static_assert(std::size(kDaysBeforeMonth) == 12, "a row for every month");
 
 // One edit, from the call of field_input to its return.
 struct Edit {
@@ -72,10 +72,6 @@ bool accepted_key(std::uint8_t input, unsigned code) {
     default:
       return false;
   }
-}
-
-char capital(unsigned code) {
-  return static_cast<char>(code >= 'a' && code <= 'z' ? code - ('a' - 'A') : code);
 }
 
 std::int32_t seconds_since(std::int32_t start) {
@@ -264,7 +260,8 @@ int edit_key(Edit &e, unsigned short code) {
       move_right(e);
       return kGoOn;
     default:
-      if (accepted_key(e.input, code) && g_edit.cursor < e.length) type_character(e, capital(code));
+      if (accepted_key(e.input, code) && g_edit.cursor < e.length)
+        type_character(e, upper(static_cast<char>(code)));
       return kGoOn;
   }
 }
@@ -382,9 +379,9 @@ std::int32_t seconds_count() {
   // Each text splits into its last two digits, the two before, and the rest.
   const auto part = [](std::string_view text, int which) {
     const std::size_t n = text.size();
-    if (which == 0) return decimal_value(n >= 2 ? text.substr(n - 2) : text);
-    if (which == 1) return n >= 4 ? decimal_value(text.substr(n - 4, 2)) : 0;
-    return n > 4 ? decimal_value(text.substr(0, n - 4)) : 0;
+    if (which == 0) return decimal_value(n >= 2 ? text_part(text, n - 2) : text);
+    if (which == 1) return n >= 4 ? decimal_value(text_part(text, n - 4, 2)) : 0;
+    return n > 4 ? decimal_value(text_part(text, 0, n - 4)) : 0;
   };
   const std::int64_t second = part(t, 0), minute = part(t, 1), hour = part(t, 2);
   const std::int64_t day = part(d, 0), month = part(d, 1), year = part(d, 2);

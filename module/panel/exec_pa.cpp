@@ -20,12 +20,15 @@ constexpr int kTimedOut = 2;
 
 constexpr std::size_t kShortWindow = 10;
 constexpr std::size_t kLongWindow = 15;
+constexpr SourceCodes kOptionCodes = {"X1", "X2", "XN"};
+constexpr std::size_t kOptionTextFrom = 5;  // a help record's text starts after its number and separator
 
 // How the run ended, and the result codes each ERET= letter gives for it.
 enum class Ending : std::uint8_t { Accepted, Cancelled };
 
-// Options, in the order they are read. Letters are compared exactly (upper case only).
-enum OptionId : std::uint8_t { kToe, kEret, kCon, kMult, kL, kCnp, kT, kHvr, kSf, kReason, kOptionCount };
+// Options, in the order they are read; each table row is that of its id. Letters are compared exactly
+// (upper case only).
+enum OptionId : std::uint8_t { kToe, kEret, kCon, kMult, kL, kCnp, kT, kHvr, kSf, kReason };
 
 struct Option {
   const char *keyword;  // found by plain substring search, first occurrence
@@ -35,19 +38,14 @@ struct Option {
   const char *bad;      // error code when the value is not accepted
 };
 
-constexpr std::array<Option, kOptionCount> kOptions = {{
-    {"TOE=", kShortWindow, "ANST", "X3", "X4"},
-    {"ERET=", kShortWindow, "ANS", "X5", "X6"},
-    {"CON=", kShortWindow, "YN", "X7", "X8"},
-    {"MULT=", kShortWindow, "YN", "XV", "XW"},
-    {"L=", kShortWindow, "YN", "X9", "XA"},
-    {"CNP=", kShortWindow, "YN", "XB", "XC"},
-    {"T=", kLongWindow, nullptr, "XD", nullptr},
-    {"HVR=", kLongWindow, nullptr, "XO", "XP"},
-    {"SF=", kLongWindow, nullptr, "XF", "XG"},
-    {"REASON=", kLongWindow, nullptr, "XX", "XY"},
-}};
-static_assert(kOptions.size() == 10);
+constexpr Option kOptions[] = {
+    {"TOE=", kShortWindow, "ANST", "X3", "X4"},  {"ERET=", kShortWindow, "ANS", "X5", "X6"},
+    {"CON=", kShortWindow, "YN", "X7", "X8"},    {"MULT=", kShortWindow, "YN", "XV", "XW"},
+    {"L=", kShortWindow, "YN", "X9", "XA"},      {"CNP=", kShortWindow, "YN", "XB", "XC"},
+    {"T=", kLongWindow, nullptr, "XD", nullptr}, {"HVR=", kLongWindow, nullptr, "XO", "XP"},
+    {"SF=", kLongWindow, nullptr, "XF", "XG"},   {"REASON=", kLongWindow, nullptr, "XX", "XY"},
+};
+static_assert(std::size(kOptions) == kReason + 1, "a row for every option");
 
 // Per-run settings, reset at the start of every run that found its option text.
 struct RunSettings {
@@ -94,57 +92,24 @@ void write_reason(const char *text) {
   _WriteUserVariable(g_exec.run.reason_uv, text);
 }
 
-// Reads the option text into the work buffer from a user variable or a help record.
-// Returns 0, or 1 after the error was shown.
-int load_option_text(const char *record) {
-  char *work = work_buffer();
-  const int length = parameter_length();
-  record_columns(record, 2, length > 0 ? static_cast<std::size_t>(length) : 0, work, kWorkSize);
-
-  std::string_view token;
-  switch (keyword_token(work, "VAR=", kShortWindow, &token)) {
-    case kKeywordToken:
-      if (_ReadUserVariable(decimal_value(token), work) == 3) return bad_call(record, "X2"), 1;
-      return 0;
-    case kKeywordEmpty:
-      return bad_call(record, "X2"), 1;
-    default:
-      break;
-  }
-  switch (keyword_token(work, "HELP=", kShortWindow, &token)) {
-    case kKeywordAbsent:
-      return bad_call(record, "X1"), 1;
-    case kKeywordEmpty:
-      return bad_call(record, "X2"), 1;
-    default:
-      break;
-  }
-  const int number = decimal_value(token);
-  if (number < 1 || number > 9999) return bad_call(record, "X2"), 1;
-  const auto text = lookup_record(help_file_name(), number, 4);
-  if (!text) {
-    char excerpt[4 + kTokenSize] = "REC=";
-    copy_text(excerpt + 4, sizeof excerpt - 4, token.data(), token.size());
-    return bad_call(excerpt, "XN"), 1;
-  }
-  // The text starts after the record number and its separator.
-  const std::string_view rest = text->size() > 5 ? text->substr(5) : std::string_view();
-  copy_text(work, kWorkSize, rest.data(), rest.size());
-  return 0;
+// Shows the fault of an option with the whole record. Returns false.
+bool option_fault(const char *record, const char *code) {
+  bad_call(record, code);
+  return false;
 }
 
-// Reads the options in their order; the first faulty one is shown. Returns 0, or 1 after an error.
-int read_options(const char *record) {
+// Reads the options in their order. Returns true, or false once the first faulty one was shown.
+bool read_options(const char *record) {
   RunSettings &run = g_exec.run;
-  for (std::size_t id = 0; id < kOptions.size(); ++id) {
+  for (std::size_t id = 0; id < std::size(kOptions); ++id) {
     const Option &option = kOptions[id];
     std::string_view token;
     const int found = keyword_token(work_buffer(), option.keyword, option.window, &token);
     if (found == kKeywordAbsent) continue;
-    if (found == kKeywordEmpty) return bad_call(record, option.missing), 1;
+    if (found == kKeywordEmpty) return option_fault(record, option.missing);
     if (option.letters) {
       const char letter = token[0];
-      if (std::strchr(option.letters, letter) == nullptr) return bad_call(record, option.bad), 1;
+      if (std::strchr(option.letters, letter) == nullptr) return option_fault(record, option.bad);
       switch (id) {
         case kToe:
           run.toe = letter;
@@ -175,22 +140,22 @@ int read_options(const char *record) {
         break;
       case kHvr:
         g_fields.panel_help_uv = number;  // stored before its range is tested
-        if (number < 10 || number > 19) return bad_call(record, option.bad), 1;
+        if (number < 10 || number > 19) return option_fault(record, option.bad);
         break;
       case kSf:
         if (number < 1 || number > kFieldCount || !defined(number - 1))
-          return bad_call(record, option.bad), 1;
+          return option_fault(record, option.bad);
         run.start_field = number - 1;
         break;
       case kReason:
-        if (static_cast<std::uint16_t>(number) > 19) return bad_call(record, option.bad), 1;
+        if (static_cast<std::uint16_t>(number) > 19) return option_fault(record, option.bad);
         run.reason_uv = static_cast<std::uint16_t>(number);
         break;
       default:
         break;
     }
   }
-  return 0;
+  return true;
 }
 
 void first_drawing() {
@@ -375,18 +340,21 @@ int edit_loop(const char *record) {
 
 // Result by ERET=: accepted N 1, S 0, A 0; cancelled N 0, S 1, A 2; 0 after an error of the call.
 int exec_pa(const char *record) {
-  if (load_option_text(record) != 0) return 0;
+  if (!load_source_text(record, kOptionCodes, kOptionTextFrom)) return 0;
   g_fields.panel_multi = 0;
   g_fields.panel_concat = 0;
   g_fields.panel_help_uv = 0;
   g_exec.run = RunSettings{0, 0, 'N', 'N', true, 0, false};
-  if (read_options(record) != 0) return 0;
+  if (!read_options(record)) return 0;
 
   first_drawing();
   int start = g_exec.run.start_field;
   for (int step = 0; step < kFieldCount && !defined(start); ++step)
     start = wrap(start + 1);
-  if (!defined(start)) return bad_call(record, "XH"), 0;
+  if (!defined(start)) {
+    bad_call(record, "XH");
+    return 0;
+  }
   g_fields.current_field = start;
   _VioSetCurType(4);
   _VioGetCurPos(&g_exec.saved_row, &g_exec.saved_col);

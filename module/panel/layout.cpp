@@ -1,7 +1,6 @@
 // Number layout: a committed value of a field with decimal places rewritten as a fixed-width number
 // (integer part padded with zeros, the panel's decimal point, every decimal place) and redrawn.
 #include <array>
-#include <cstdio>
 
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
@@ -43,11 +42,10 @@ void number_layout(int index) {
   // Integer part: the value read as a number and written back, or as it stands when those digits are
   // not in it (a value such as ".5").
   const int n = decimal_value(value);
-  std::array<char, 16> number{};
-  const int written = std::snprintf(number.data(), number.size(), "%d", n);
-  std::string_view integer(number.data(), static_cast<std::size_t>(written));
-  const std::string_view digits = integer.starts_with('-') ? integer.substr(1) : integer;
-  if (value.find(digits) == std::string_view::npos) integer = value.substr(0, separator);
+  char number[kDecimalTextSize];
+  std::string_view integer(number, decimal_text(n, number, sizeof number));
+  const std::string_view digits = begins_with(integer, "-") ? text_part(integer, 1) : integer;
+  if (value.find(digits) == std::string_view::npos) integer = text_part(value, 0, separator);
 
   Text text{};
   if (n > 0 && field.is_signed == 1) text.push(' ');

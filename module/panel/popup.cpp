@@ -22,8 +22,9 @@ constexpr int kTimedStay = 150;        // timed wait of a mode-0 pop-up
 
 // Writes the text of a help record on one line, cut to `width`; a record without text is one blank.
 void write_record(std::string_view record, int row, int column, int width) {
-  std::string_view text = record.size() > kTextStart ? record.substr(kTextStart) : std::string_view(" ");
-  if (text.size() > static_cast<std::size_t>(width)) text = text.substr(0, static_cast<std::size_t>(width));
+  std::string_view text = record.size() > kTextStart ? text_part(record, kTextStart) : std::string_view(" ");
+  if (text.size() > static_cast<std::size_t>(width))
+    text = text_part(text, 0, static_cast<std::size_t>(width));
   int scratch = 0;
   _VioWrtCharStrAtt(text.data(), static_cast<int>(text.size()), row, column, 1, &scratch, 0);
 }

@@ -16,18 +16,11 @@ struct Token {
   std::uint16_t code;     // key code the token stands for
 };
 
-enum TokenId : std::uint8_t { kTokOk, kTokLeft, kTokRight, kTokCancel, kTokClear, kTokEnter, kTokenCount };
-
 // Compared in this order.
-constexpr std::array<Token, kTokenCount> kTokens = {{
-    {"$OK$", key::Ok},
-    {"$LT$", key::Previous},
-    {"$RT$", key::Next},
-    {"$CAN$", key::Cancel},
-    {"$CLR$", key::Clear},
-    {"$ENT$", key::Enter},
-}};
-static_assert(kTokens.size() == 6);
+constexpr Token kTokens[] = {
+    {"$OK$", key::Ok},      {"$LT$", key::Previous}, {"$RT$", key::Next},
+    {"$CAN$", key::Cancel}, {"$CLR$", key::Clear},   {"$ENT$", key::Enter},
+};
 
 enum HelpRecord : std::int32_t { kNoFit = 12, kKeyboardOnly = 13, kIdentifierNeeded = 15 };
 
@@ -47,7 +40,7 @@ std::size_t strip_length(const Field &field) {
 
 bool claims(const Field &field, std::string_view data) {
   const std::string_view id = data_id(field);
-  return !id.empty() && data.starts_with(id);
+  return !id.empty() && begins_with(data, id);
 }
 
 // A fixed-length field takes exactly its length, a variable-length one at most its length.
@@ -76,7 +69,7 @@ int accept(int k, std::string_view value) {
   return kAccepted;
 }
 
-constexpr std::array<char, 2> kIgnoredTypes = {21, 23};  // sensor records that carry no scan
+constexpr char kIgnoredTypes[] = {21, 23};  // sensor records that carry no scan
 
 }  // namespace
 
@@ -95,7 +88,7 @@ std::string_view sensor_data() {
 
 int input_token(std::string_view data) {
   for (const Token &token : kTokens)
-    if (data.starts_with(token.text)) return token.code;
+    if (begins_with(data, token.text)) return token.code;
   return 0;
 }
 
@@ -108,7 +101,7 @@ int scan_routing() {
       g_fields.current_field >= 0 && g_fields.current_field < kFieldCount ? g_fields.current_field : 0;
   const Field &field = g_fields.fields[static_cast<std::size_t>(current)];
   if (claims(field, data)) {
-    const std::string_view value = data.substr(strip_length(field));
+    const std::string_view value = text_part(data, strip_length(field));
     return fits(field, value.size()) ? accept(current, value) : refuse(kNoFit);
   }
 
@@ -117,7 +110,7 @@ int scan_routing() {
   for (int k = 0; k < kFieldCount; ++k) {
     const Field &other = g_fields.fields[static_cast<std::size_t>(k)];
     if (other.defined != 1 || !claims(other, data)) continue;
-    const std::string_view value = data.substr(strip_length(other));
+    const std::string_view value = text_part(data, strip_length(other));
     if (fits(other, value.size())) return accept(k, value);
   }
 

@@ -3,7 +3,6 @@
 // and bounds are help records; a record's text starts at its sixth character.
 #include <array>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 #include <optional>
 #include <string_view>
@@ -32,7 +31,7 @@ std::string_view value_of(const Field &f) {
 }
 
 std::string_view record_text(std::string_view record) {
-  return record.size() > kRecordTextAt ? record.substr(kRecordTextAt) : std::string_view();
+  return text_part(record, kRecordTextAt);
 }
 
 // The help record's text, or nullopt after showing the bad-call message with the record number and
@@ -40,8 +39,8 @@ std::string_view record_text(std::string_view record) {
 std::optional<std::string_view> needed_record(std::int32_t number, const char *code) {
   const std::optional<std::string_view> record = lookup_record(help_file_name(), number, 4);
   if (!record) {
-    char text[12];
-    std::snprintf(text, sizeof text, "%d", static_cast<int>(number));
+    char text[kDecimalTextSize];
+    decimal_text(number, text, sizeof text);
     bad_call(text, code);
     return std::nullopt;
   }
@@ -73,7 +72,7 @@ std::string_view next_token(std::string_view text, std::size_t &at) {
   const std::size_t start = at;
   while (at < text.size() && !range_delimiter(text[at]))
     ++at;
-  return text.substr(start, at - start);
+  return text_part(text, start, at - start);
 }
 
 void split_number(std::string_view text, RangeNumber &out) {
@@ -223,8 +222,7 @@ int prefix_check() {
   const Field &f = current();
   const std::string_view value = value_of(f);
   const std::string_view prefix(f.ver_prefix.data(), strnlen(f.ver_prefix.data(), f.ver_prefix.size()));
-  const bool first_ok =
-      value.substr(0, prefix.size()) == prefix && !value.empty() && value[0] >= '1' && value[0] <= '4';
+  const bool first_ok = begins_with(value, prefix) && !value.empty() && value[0] >= '1' && value[0] <= '4';
   return check_digit_result(first_ok, value);
 }
 

@@ -17,8 +17,8 @@ constexpr int kTimeLength = 8;   // "HH:MM:SS"
 constexpr int kFirstYear = 1992;
 constexpr int kLastYear = 2020;
 
-constexpr std::array<int, 12> kDaysInMonth = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-static_assert(kDaysInMonth.size() == 12);
+constexpr int kDaysInMonth[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+static_assert(std::size(kDaysInMonth) == 12, "a row for every month");
 
 // Positions of the day and the month in a date value, by input class.
 struct DateLayout {

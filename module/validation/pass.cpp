@@ -101,6 +101,12 @@ void show(std::int32_t first, std::int32_t last, std::uint8_t mode) {
   message_popup(first, last, mode);
 }
 
+// A fault of the help redirect, shown with a single blank. Returns false: the redirect does not apply.
+bool redirect_fault(const char *code) {
+  bad_call(" ", code);
+  return false;
+}
+
 // Help redirect: the two record numbers that the host stored as "HELP=first,last" in the panel's
 // redirect variable. Once used, the variable holds "USED" until the host stores a new text. Returns
 // true and fills first and last when the redirect applies.
@@ -110,22 +116,21 @@ bool help_redirect(std::int32_t *first, std::int32_t *last) {
   std::memset(text, 0, kWorkSize);
   _ReadUserVariable(g_fields.panel_help_uv, text);
   text[kWorkSize - 1] = 0;
-  const std::string_view stored(text);
-  const std::size_t at = stored.find("HELP=");
-  if (stored.find("USED") != std::string_view::npos || at == std::string_view::npos) return false;
-
-  const std::string_view window = stored.substr(at + 5, kRedirectWindow);
-  constexpr std::string_view kDelimiters = ", =";
-  std::size_t from = window.find_first_not_of(kDelimiters);
-  if (from == std::string_view::npos) return bad_call(" ", "XQ"), false;
-  std::size_t end = window.find_first_of(kDelimiters, from);
-  const int a = decimal_value(window.substr(from, end == std::string_view::npos ? end : end - from));
-  if (a < 1 || a > kLastRecord) return bad_call(" ", "XR"), false;
-  from = end == std::string_view::npos ? end : window.find_first_not_of(kDelimiters, end);
-  if (from == std::string_view::npos) return bad_call(" ", "XS"), false;
-  end = window.find_first_of(kDelimiters, from);
-  const int b = decimal_value(window.substr(from, end == std::string_view::npos ? end : end - from));
-  if (b < 1 || b > kLastRecord) return bad_call(" ", "XT"), false;
+  if (std::strstr(text, "USED") != nullptr) return false;
+  std::string_view token;
+  switch (keyword_token(text, "HELP=", kRedirectWindow, &token)) {
+    case kKeywordAbsent:
+      return false;
+    case kKeywordEmpty:
+      return redirect_fault("XQ");
+    default:
+      break;
+  }
+  const int a = decimal_value(token);
+  if (a < 1 || a > kLastRecord) return redirect_fault("XR");
+  if (!next_token(token, &token)) return redirect_fault("XS");
+  const int b = decimal_value(token);
+  if (b < 1 || b > kLastRecord) return redirect_fault("XT");
 
   _WriteUserVariable(g_fields.panel_help_uv, "USED");
   *first = a;
@@ -264,27 +269,16 @@ int judged(Field &f, int outcome, std::int32_t record) {
 }
 
 // The value checks by verification type, in the order the pass applies them.
-enum ValueCheck : int {
-  kMaskCheck,
-  kListCheck,
-  kRangeCheck,
-  kLeadingZeroCheck,
-  kPrefixCheck,
-  kValueCheckCount
-};
 struct TypeCheck {
   char type;             // verification type that selects the check
   int (*check)();        // returns a CheckResult
   std::int32_t refusal;  // help record shown when it refuses
 };
-constexpr std::array<TypeCheck, kValueCheckCount> kChecks = {{
-    {'F', mask_check, kRecordMask},
-    {'S', list_check, kRecordOutOfList},
-    {'R', range_check, kRecordOutOfList},
-    {'B', leading_zero_check, kRecordLeadingZero},
+constexpr TypeCheck kChecks[] = {
+    {'F', mask_check, kRecordMask},       {'S', list_check, kRecordOutOfList},
+    {'R', range_check, kRecordOutOfList}, {'B', leading_zero_check, kRecordLeadingZero},
     {'T', prefix_check, kRecordPrefix},
-}};
-static_assert(kChecks[kPrefixCheck].type == 'T' && kChecks.size() == kValueCheckCount);
+};
 
 // Every check the field asks for, in order, each while the field is still not validated. Returns 13
 // when one refused the value, else 0.
