@@ -1,9 +1,6 @@
 #include "session.h"
 
-#include "commands/counters.h"
-#include "dispatch/dispatch.h"
-#include "fields/table.h"
-#include "panel/internal.h"
+#include "dispatch/state.h"
 #include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
@@ -27,11 +24,7 @@ std::string record(std::string_view rest) {
 void fresh_session() {
   vekterm::headless::reset();
   vekterm::headless::set_stall_limit_ms(10000);
-  vek::g_fields = {};
-  vek::g_dispatch = {};
-  vek::g_edit = {};
-  vek::g_counters = {};
-  call(0, "");  // drops the window state, which has no name outside its file
+  vek::reset_module_state();
 }
 
 std::string Reader::text(std::size_t limit) {

@@ -10,8 +10,6 @@
 
 namespace vek {
 
-CounterState g_counters;
-
 namespace {
 
 constexpr std::size_t kAction = 10;

@@ -4,6 +4,7 @@
 #ifndef VEKPANEL_DISPATCH_DISPATCH_H
 #define VEKPANEL_DISPATCH_DISPATCH_H
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <string_view>
@@ -101,6 +102,15 @@ int bad_call(const char *excerpt, const char *code);
 
 // Overflow message for a user-variable write that did not fit; clears nothing first.
 int overflow_message(const char *excerpt);
+
+// The window's saved cells, kept from the open to the restore.
+inline constexpr int kWindowSlots = 18;      // rows 1 to 18: up to 16 inner lines and the two borders
+inline constexpr int kWindowSlotBytes = 50;  // 24 cells of two bytes, as the cell read fills them
+struct WindowState {
+  std::int32_t open_lines;  // inner lines of the window opened last; 0 when none is open
+  std::array<std::array<char, kWindowSlotBytes>, kWindowSlots> saved;  // slot k: row k+1, columns 2-25
+};
+extern WindowState g_window;
 
 // Window service. Mode C/c opens a boxed window of `lines` inner lines (at most 16) at rows 1 and on,
 // columns 2 to 25, saving the cells under it; R/r puts those cells back; X/x forgets the window without

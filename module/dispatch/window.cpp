@@ -1,30 +1,20 @@
 // Window service (boxed pop-up with its save buffer) and the timed wait.
-#include <array>
-
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
 
 namespace vek {
 namespace {
 
-constexpr int kMaxLines = 16;
-constexpr int kSlots = kMaxLines + 2;  // rows 1 to 18
+constexpr int kMaxLines = kWindowSlots - 2;
 constexpr int kBoxColumn = 2;
 constexpr int kBoxWidth = 24;
-constexpr int kSlotBytes = 50;  // 24 cells of two bytes, as the cell read fills them
 constexpr int kInteriorWidth = 22;
 constexpr std::uint8_t kInteriorRow = 2;
 constexpr std::uint8_t kInteriorColumn = 3;
 
 constexpr std::string_view kBorder = "+----------------------+";
 constexpr std::string_view kSides = "|                      |";
-static_assert(kBorder.size() == kBoxWidth && kSides.size() == kBoxWidth && 2 * kBoxWidth <= kSlotBytes);
-
-struct WindowState {
-  std::int32_t open_lines;  // inner lines of the window opened last; 0 when none is open
-  std::array<std::array<char, kSlotBytes>, kSlots> saved;  // slot k: cells of row k+1, columns 2-25
-};
-WindowState g_window;
+static_assert(kBorder.size() == kBoxWidth && kSides.size() == kBoxWidth && 2 * kBoxWidth <= kWindowSlotBytes);
 
 void draw(std::string_view text, int row, std::uint8_t attribute) {
   int scratch = 0;

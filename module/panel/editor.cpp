@@ -11,8 +11,6 @@
 
 namespace vek {
 
-EditState g_edit;
-
 namespace {
 
 enum EditResult : int { kGoOn = 0, kScanAccepted = 1, kTimedOut = 2 };

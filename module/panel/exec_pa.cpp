@@ -47,23 +47,6 @@ constexpr Option kOptions[] = {
 };
 static_assert(std::size(kOptions) == kReason + 1, "a row for every option");
 
-// Per-run settings, reset at the start of every run that found its option text.
-struct RunSettings {
-  int start_field;          // index where editing starts
-  std::int32_t time_limit;  // seconds per field edit; 0 none
-  char toe;                 // what a time-out does: 'T' acts as OK, others cancel
-  char eret;                // result code set: 'N', 'S' or 'A'
-  bool clear_new;           // CNP=Y: values not prefilled start empty
-  std::uint16_t reason_uv;  // reason variable; 0 none
-  bool clear_toggle;        // Clear key: the field is edited again from an empty text
-};
-
-struct ExecState {
-  RunSettings run;
-  std::uint8_t saved_row, saved_col;  // cursor position at the start of the edit loop
-};
-ExecState g_exec;
-
 Field &field(int index) {
   return g_fields.fields[static_cast<std::size_t>(index)];
 }

@@ -20,6 +20,24 @@ struct EditState {
 };
 extern EditState g_edit;
 
+// Per-run settings, reset at the start of every run that found its option text.
+struct RunSettings {
+  int start_field;          // index where editing starts
+  std::int32_t time_limit;  // seconds per field edit; 0 none
+  char toe;                 // what a time-out does: 'T' acts as OK, others cancel
+  char eret;                // result code set: 'N', 'S' or 'A'
+  bool clear_new;           // CNP=Y: values not prefilled start empty
+  std::uint16_t reason_uv;  // reason variable; 0 none
+  bool clear_toggle;        // Clear key: the field is edited again from an empty text
+};
+
+// EXEC_PA's state: the settings of the run and where the cursor stood when it began.
+struct ExecState {
+  RunSettings run;
+  std::uint8_t saved_row, saved_col;  // cursor position at the start of the edit loop
+};
+extern ExecState g_exec;
+
 // Field editor on current_field, starting from `start_text`, with a time limit in seconds (0 none).
 // Returns 13, 256, 512, 768, 1024, 1536 (keys or scanned tokens), 1 (a scan was accepted, current_field
 // may have changed) or 2 (time limit passed); the text is left in g_edit.buffer.

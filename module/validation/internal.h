@@ -3,9 +3,23 @@
 #ifndef VEKPANEL_VALIDATION_INTERNAL_H
 #define VEKPANEL_VALIDATION_INTERNAL_H
 
+#include <array>
+#include <cstdint>
 #include <string_view>
 
 namespace vek {
+
+// State of the validation pass, kept from one pass to the next.
+inline constexpr std::size_t kJoinedLimit = 115;  // characters of a joined value
+// The joined value has a buffer of its own: the shared work buffer may be overwritten by a message
+// shown while the group is being joined (record 2, or a bad-call message from the pop-up).
+struct ValidationState {
+  std::array<char, kJoinedLimit + 1> joined;  // values of a group joined by ";"
+  std::uint8_t popup_open;                    // 1 while the "checking" pop-up stands
+  std::uint8_t pending;                       // 1: a mandatory field's file could not be used
+  std::int32_t pending_field;                 // the field that set `pending`
+};
+extern ValidationState g_validation;
 
 // Outcome of a value check. kCheckMissing: a record the check needs is not in the help file; the
 // bad-call message has already been shown.

@@ -18,7 +18,6 @@ namespace {
 
 constexpr int kAccept = key::Ok;
 constexpr int kEditOn = key::Enter;
-constexpr std::size_t kJoinedLimit = 115;  // characters of a joined value
 constexpr std::size_t kFileNameSize = 13;  // eight characters, ".VAL" and the NUL
 constexpr std::size_t kRedirectWindow = 15;
 constexpr int kLastRecord = 9999;
@@ -38,16 +37,6 @@ enum Record : std::int32_t {
   kRecordDateTime = 17,
   kRecordMask = 18,
 };
-
-// The joined value has a buffer of its own: the shared work buffer may be overwritten by a message
-// shown while the group is being joined (record 2, or a bad-call message from the pop-up).
-struct ValidationState {
-  std::array<char, kJoinedLimit + 1> joined;  // values of a group joined by ";"
-  std::uint8_t popup_open;                    // 1 while the "checking" pop-up stands
-  std::uint8_t pending;                       // 1: a mandatory field's file could not be used
-  std::int32_t pending_field;                 // the field that set `pending`
-};
-ValidationState g_validation;
 
 Field &field(int i) {
   return g_fields.fields[static_cast<std::size_t>(i)];

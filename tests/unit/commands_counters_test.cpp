@@ -2,16 +2,14 @@
 #include <gtest/gtest.h>
 
 #include "commands/commands.h"
-#include "commands/counters.h"
-#include "dispatch/dispatch.h"
+#include "dispatch/state.h"
 #include "vekterm/vekterm.h"
 
 namespace {
 
 TEST(CounterWrap, CountersWrapAndAreShownSigned) {
   vekterm::headless::reset();
-  vek::g_counters = {};
-  vek::g_dispatch = {};
+  vek::reset_module_state();
   vek::g_dispatch.parameter_length = 32;
   struct Case {
     std::uint32_t start;

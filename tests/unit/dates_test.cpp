@@ -6,8 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "fields/table.h"
-#include "validation/internal.h"
+#include "dispatch/state.h"
 #include "vekterm/vekterm.h"
 
 namespace {
@@ -42,7 +41,7 @@ TEST(DateTimeCheck, CompletesRewritesAndJudges) {
     // clang-format on
     vekterm::headless::reset();
     vekterm::set_clock(c.clock_year, c.clock_month, 4, 9, 26, 53);
-    vek::g_fields = {};
+    vek::reset_module_state();
     vek::g_fields.current_field = 4;
     vek::Field &f = vek::g_fields.fields[4];
     f.input = c.input;

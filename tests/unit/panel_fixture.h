@@ -7,9 +7,7 @@
 
 #include <string>
 
-#include "dispatch/dispatch.h"
-#include "fields/table.h"
-#include "panel/internal.h"
+#include "dispatch/state.h"
 #include "panel/panel.h"
 #include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
@@ -44,9 +42,7 @@ class PanelTest : public ::testing::Test {
   void SetUp() override {
     TearDown();
     script::reset();
-    vek::g_fields = {};
-    vek::g_edit = {};
-    vek::g_dispatch.trace_flag = 0;
+    vek::reset_module_state();
     vekterm::add_file(
         "HELP.VAL",
         vekterm::make_image({"0009 NOT FULL", "0010 KEY REFUSED", "0011 TOO LATE", "0012 DOES NOT FIT",

@@ -6,7 +6,7 @@
 #include <string>
 #include <tuple>
 
-#include "fields/table.h"
+#include "dispatch/state.h"
 #include "validation/validation.h"
 #include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
@@ -20,7 +20,7 @@ class ValidationPass : public ::testing::Test {
   void SetUp() override {  // also between the cases of a table
     TearDown();
     script::reset();
-    vek::g_fields = {};
+    vek::reset_module_state();
     vekterm::add_file("HELP.VAL", vekterm::make_image({"0001 CHECKING", "0002 TOO LONG", "0003 NOT IN FILE",
                                                        "0004 OUT OF LIST", "0005 ZERO DIGIT", "0006 PREFIX",
                                                        "0007 MANDATORY", "0016 PRESS ENTER", "0017 BAD DATE",
