@@ -1,5 +1,6 @@
 // Scenario fixture: a fresh headless terminal and a freshly loaded module for every test, driven the
-// way a host drives it, through the exported `main`.
+// way a host drives it, through the exported `main`. Every call of `main` is also watched for
+// allocations made by the module's code: the test fails when there was one (see scenario.cpp).
 #ifndef VEKPANEL_TESTS_SCENARIO_H
 #define VEKPANEL_TESTS_SCENARIO_H
 
@@ -47,6 +48,7 @@ class Scenario : public ::testing::Test {
 
  private:
   void *module_ = nullptr;
+  const void *module_base_ = nullptr;  // load address of the module, to tell its calls from others'
   int (*main_)(int, const char *) = nullptr;
 };
 
