@@ -68,6 +68,18 @@ struct FieldTable {
 
 extern FieldTable g_fields;
 
+// Index of the current field, held within the table: an index outside it (which no command leaves
+// there) counts as the first field, so that nothing reads past the table.
+inline int current_index() {
+  const std::int32_t index = g_fields.current_field;
+  return index >= 0 && index < kFieldCount ? index : 0;
+}
+
+// The entry at current_field: the field being defined, shown, edited or validated.
+inline Field &current() {
+  return g_fields.fields[static_cast<std::size_t>(current_index())];
+}
+
 // The help file's name: "HELP.VAL" until SET_HEL names another. The table is zero at load, so an empty
 // name stands for the built-in one.
 inline const char *help_file_name() {

@@ -13,8 +13,6 @@ namespace vek {
 
 namespace {
 
-enum EditResult : int { kGoOn = 0, kScanAccepted = 1, kTimedOut = 2 };
-enum ScanResult : int { kScanRefused = 3 };
 enum HelpRecord : std::int32_t { kNotFull = 9, kRefusedKey = 10, kTimeOut = 11 };
 
 // Characters a field can hold while it is edited. Field lengths are 1 to 39; a larger one is held
@@ -103,12 +101,12 @@ void show_help(Edit &e) {
   new_start(e);
 }
 
-// Waits for input until the time limit. Returns kGoOn, or kTimedOut once more seconds than the limit
+// Waits for input until the time limit. Returns kEditGoesOn, or kTimedOut once more seconds than the limit
 // have passed since the start (help record 11 shown).
-int wait_for_input(Edit &e) {
+EditResult wait_for_input(Edit &e) {
   if (e.limit == 0) {
     _WaitEvent(0);
-    return kGoOn;
+    return kEditGoesOn;
   }
   // The wait always has a limit, at least a second, so that the time-out comes without any input;
   // the seconds count only moves in whole seconds.
@@ -125,18 +123,18 @@ int wait_for_input(Edit &e) {
     message_popup(kTimeOut, kTimeOut, 0);
     return kTimedOut;
   }
-  return kGoOn;
+  return kEditGoesOn;
 }
 
-// Scans and time between keys of the first-key phase. Returns kGoOn or the editor's result.
-int scan_and_time(Edit &e) {
+// Scans and time between keys of the first-key phase. Returns kEditGoesOn or the editor's result.
+EditResult scan_and_time(Edit &e) {
   unsigned short count = 0;
   _SenQueryData(&count);
   if (count != 0) {
     new_start(e);
     g_edit.sensor = {};
     if (_SenRead(g_edit.sensor.data(), kSensorSize) == 0 && !sensor_ignored()) {
-      const int routed = scan_routing();
+      const EditResult routed = scan_routing();
       if (routed == kScanAccepted) {
         _SpkBeep(0, 2, 3);
         _SenActLed(0, 60);
@@ -145,21 +143,21 @@ int scan_and_time(Edit &e) {
       if (routed != kScanRefused) return routed;
     }
   }
-  if (_IdleManager(0) != 0) return key::Cancel;
+  if (_IdleManager(0) != 0) return kEditCancel;
   return wait_for_input(e);
 }
 
-// Waits for the next key of the editing loop. Returns kGoOn with the key in `code`, or the editor's
+// Waits for the next key of the editing loop. Returns kEditGoesOn with the key in `code`, or the editor's
 // result (a scanned token's key, Cancel on a stop request, kTimedOut).
-int next_key(Edit &e, unsigned short *code) {
+EditResult next_key(Edit &e, unsigned short *code) {
   e.elapsed = 0;
   for (;;) {
     g_edit.sensor = {};
     if (_SenRead(g_edit.sensor.data(), kSensorSize) == 0)
-      if (const int token = scan_feedback()) return token;
-    if (_IdleManager(0) != 0) return key::Cancel;
-    if (const int result = wait_for_input(e)) return result;
-    if (_KbdReadAscii(code) == 0) return kGoOn;
+      if (const EditResult token = scan_feedback(); token != kEditGoesOn) return token;
+    if (_IdleManager(0) != 0) return kEditCancel;
+    if (const EditResult result = wait_for_input(e); result != kEditGoesOn) return result;
+    if (_KbdReadAscii(code) == 0) return kEditGoesOn;
   }
 }
 
@@ -228,12 +226,32 @@ void backspace(Edit &e) {
   place_cursor(e);
 }
 
-// One key of the editing loop. Returns kGoOn, or the key code that ends the edit.
-int edit_key(Edit &e, unsigned short code) {
+// The keys that end an edit as the editor's results; kEditGoesOn for every other key.
+EditResult ending_key(unsigned short code) {
+  switch (code) {
+    case key::Enter:
+      return kEditEnter;
+    case key::Cancel:
+      return kEditCancel;
+    case key::Previous:
+      return kEditPrevious;
+    case key::Ok:
+      return kEditOk;
+    case key::Clear:
+      return kEditClear;
+    case key::Next:
+      return kEditNext;
+    default:
+      return kEditGoesOn;
+  }
+}
+
+// One key of the editing loop. Returns kEditGoesOn, or the key that ends the edit.
+EditResult edit_key(Edit &e, unsigned short code) {
   switch (code) {
     case key::Cancel:
     case key::Clear:
-      return code;
+      return ending_key(code);
     case key::Enter:
     case key::Ok:
     case key::Previous:
@@ -242,25 +260,25 @@ int edit_key(Edit &e, unsigned short code) {
       if (e.field->mode == 'F' && e.end != e.field->length) {
         message_popup(kNotFull, kNotFull, 1);
         new_start(e);
-        return kGoOn;
+        return kEditGoesOn;
       }
-      return code;
+      return ending_key(code);
     case key::Help:
       show_help(e);
-      return kGoOn;
+      return kEditGoesOn;
     case key::Backspace:
       backspace(e);
-      return kGoOn;
+      return kEditGoesOn;
     case key::Left:
       move_left(e);
-      return kGoOn;
+      return kEditGoesOn;
     case key::Right:
       move_right(e);
-      return kGoOn;
+      return kEditGoesOn;
     default:
       if (accepted_key(e.input, code) && g_edit.cursor < e.length)
         type_character(e, upper(static_cast<char>(code)));
-      return kGoOn;
+      return kEditGoesOn;
   }
 }
 
@@ -283,12 +301,8 @@ void first_edit_key(Edit &e, unsigned short code) {
     }
     g_edit.cursor = 1;
   }
-  if (code != key::Left) edit_key(e, code);
-}
-
-bool leaves_field(unsigned short code) {
-  return code == key::Enter || code == key::Ok || code == key::Previous || code == key::Next ||
-         code == key::Cancel || code == key::Clear;
+  // The key's own result is that of a key inside the field: the edit goes on.
+  if (code != key::Left) static_cast<void>(edit_key(e, code));
 }
 
 // Start of an edit: the trace, the cursor, scans left from before, the field drawn with its text.
@@ -322,9 +336,9 @@ void start_edit(Edit &e, const char *start_text) {
 
 }  // namespace
 
-int field_input(const char *start_text, std::int32_t time_limit) {
-  if (g_fields.current_field < 0 || g_fields.current_field >= kFieldCount) g_fields.current_field = 0;
-  const Field &field = g_fields.fields[static_cast<std::size_t>(g_fields.current_field)];
+EditResult field_input(const char *start_text, std::int32_t time_limit) {
+  g_fields.current_field = current_index();  // the scan routing and the panel run read it after the edit
+  const Field &field = current();
   Edit e{};
   e.field = &field;
   e.input = field.input;
@@ -343,7 +357,7 @@ int field_input(const char *start_text, std::int32_t time_limit) {
         if (e.input == kInputAiNum) e.input = kInputNum;
         new_start(e);
         e.elapsed = 0;
-        if (leaves_field(code)) return code;
+        if (const EditResult ends = ending_key(code); ends != kEditGoesOn) return ends;
         if (e.input != kInputAi) {
           if (accepted_key(e.input, code) || code == key::Backspace || code == key::Left ||
               code == key::Right) {
@@ -355,15 +369,15 @@ int field_input(const char *start_text, std::int32_t time_limit) {
         }
       }
     }
-    if (const int result = scan_and_time(e)) return result;
+    if (const EditResult result = scan_and_time(e); result != kEditGoesOn) return result;
   }
 
   // Editing loop: scans only count as tokens, refused keys are passed over.
   for (;;) {
     unsigned short code = 0;
-    if (const int result = next_key(e, &code)) return result;
+    if (const EditResult result = next_key(e, &code); result != kEditGoesOn) return result;
     new_start(e);
-    if (const int result = edit_key(e, code)) return result;
+    if (const EditResult result = edit_key(e, code); result != kEditGoesOn) return result;
   }
 }
 

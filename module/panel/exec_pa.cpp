@@ -14,10 +14,6 @@
 namespace vek {
 namespace {
 
-// Editor results besides the key codes.
-constexpr int kScanAccepted = 1;
-constexpr int kTimedOut = 2;
-
 constexpr std::size_t kShortWindow = 10;
 constexpr std::size_t kLongWindow = 15;
 constexpr SourceCodes kOptionCodes = {"X1", "X2", "XN"};
@@ -49,9 +45,6 @@ static_assert(std::size(kOptions) == kReason + 1, "a row for every option");
 
 Field &field(int index) {
   return g_fields.fields[static_cast<std::size_t>(index)];
-}
-Field &current() {
-  return field(g_fields.current_field);
 }
 bool defined(int index) {
   return field(index).defined == 1;
@@ -270,16 +263,16 @@ int edit_loop(const char *record) {
   for (;;) {
     Field &f = current();
     if (g_fields.panel_multi == 1) message_popup(f.screen_first, f.screen_last, 3);
-    const int edited = field_input(run.clear_toggle ? "" : f.value.data(), run.time_limit);
+    const EditResult edited = field_input(run.clear_toggle ? "" : f.value.data(), run.time_limit);
     int outcome = 0;
     switch (edited) {
-      case key::Enter:
-      case key::Next:
+      case kEditEnter:
+      case kEditNext:
         run.clear_toggle = false;
         commit(true);
         field_step(1, false);
         break;
-      case key::Previous:
+      case kEditPrevious:
         run.clear_toggle = false;
         commit(true);
         field_step(-1, false);
@@ -289,12 +282,12 @@ int edit_loop(const char *record) {
         commit(false);
         outcome = auto_completion();
         break;
-      case key::Ok:
+      case kEditOk:
         run.clear_toggle = false;
         commit(true);
         outcome = acceptance_check();
         break;
-      case key::Cancel:
+      case kEditCancel:
         write_reason("CANCEL");
         return result_code(Ending::Cancelled);
       case kTimedOut:
@@ -304,7 +297,7 @@ int edit_loop(const char *record) {
         commit(true);
         outcome = acceptance_check();
         break;
-      case key::Clear:
+      case kEditClear:
         run.clear_toggle = !run.clear_toggle;
         break;
       default:

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dispatch/dispatch.h"
+
 namespace vek {
 
 inline constexpr int kEditSize = 64;
@@ -38,10 +40,21 @@ struct ExecState {
 };
 extern ExecState g_exec;
 
+// What the field editor and the scan routing hand back: a key that ends the edit, typed or given by a
+// scanned input token, or one of the outcomes of a scan or of the time limit.
+enum [[nodiscard]] EditResult : int{
+    kEditGoesOn = 0,    // no outcome yet (inside the editor; a scan without a token)
+    kScanAccepted = 1,  // scanned data was put into a field, now current_field
+    kTimedOut = 2,      // the time limit passed
+    kScanRefused = 3,   // the scan was refused; the reason has been shown
+    kEditEnter = key::Enter, kEditCancel = key::Cancel, kEditPrevious = key::Previous,
+    kEditOk = key::Ok,       kEditClear = key::Clear,   kEditNext = key::Next,
+};
+
 // Field editor on current_field, starting from `start_text`, with a time limit in seconds (0 none).
-// Returns 13, 256, 512, 768, 1024, 1536 (keys or scanned tokens), 1 (a scan was accepted, current_field
-// may have changed) or 2 (time limit passed); the text is left in g_edit.buffer.
-int field_input(const char *start_text, std::int32_t time_limit);
+// Returns a key (kEditEnter to kEditNext), kScanAccepted (current_field may have changed) or
+// kTimedOut; the text is left in g_edit.buffer.
+EditResult field_input(const char *start_text, std::int32_t time_limit);
 
 // Rewrites a committed value with decimal places into its fixed-width layout and redraws the field.
 void number_layout(int index);
@@ -53,15 +66,16 @@ void number_layout(int index);
 std::string_view sensor_data();
 // True for the record types 21 and 23, which carry no scan and are passed over.
 bool sensor_ignored();
-// Key code of the input token the data begins with ("$OK$", "$LT$", ...), or 0 when it begins with none.
-int input_token(std::string_view data);
-// Routes the scan to the field it belongs to. Returns a token's key code, 1 when the data was put into
-// a field (now current_field, its text in g_edit.buffer and on the screen) or 3 when it was refused
+// Key of the input token the data begins with ("$OK$", "$LT$", ...), or kEditGoesOn when it begins
+// with none.
+EditResult input_token(std::string_view data);
+// Routes the scan to the field it belongs to. Returns a token's key, kScanAccepted when the data was
+// put into a field (now current_field, its text in g_edit.buffer and on the screen) or kScanRefused
 // (the reason has been shown).
-int scan_routing();
-// Acknowledges a scan made while a field is being typed in. Returns a token's key code, or 0 when the
-// record is ignored or carries no token (its data is dropped).
-int scan_feedback();
+EditResult scan_routing();
+// Acknowledges a scan made while a field is being typed in. Returns a token's key, or kEditGoesOn when
+// the record is ignored or carries no token (its data is dropped).
+EditResult scan_feedback();
 
 }  // namespace vek
 

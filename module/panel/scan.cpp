@@ -13,18 +13,16 @@ namespace {
 
 struct Token {
   std::string_view text;  // compared with the first characters of the data
-  std::uint16_t code;     // key code the token stands for
+  EditResult key;         // the key the token stands for
 };
 
 // Compared in this order.
 constexpr Token kTokens[] = {
-    {"$OK$", key::Ok},      {"$LT$", key::Previous}, {"$RT$", key::Next},
-    {"$CAN$", key::Cancel}, {"$CLR$", key::Clear},   {"$ENT$", key::Enter},
+    {"$OK$", kEditOk},      {"$LT$", kEditPrevious}, {"$RT$", kEditNext},
+    {"$CAN$", kEditCancel}, {"$CLR$", kEditClear},   {"$ENT$", kEditEnter},
 };
 
 enum HelpRecord : std::int32_t { kNoFit = 12, kKeyboardOnly = 13, kIdentifierNeeded = 15 };
-
-enum RouteResult : int { kAccepted = 1, kRefused = 3 };
 
 std::string_view data_id(const Field &field) {
   std::size_t n = 0;
@@ -51,22 +49,22 @@ bool fits(const Field &field, std::size_t length) {
   return false;
 }
 
-// Shows why a scan was refused. Returns kRefused.
-int refuse(std::int32_t record) {
+// Shows why a scan was refused. Returns kScanRefused.
+EditResult refuse(std::int32_t record) {
   message_popup(record, record, 0);
-  return kRefused;
+  return kScanRefused;
 }
 
 // Puts the value into field k: drawn over a blank field, copied into the edit buffer, made current.
-// Returns kAccepted.
-int accept(int k, std::string_view value) {
+// Returns kScanAccepted.
+EditResult accept(int k, std::string_view value) {
   const Field &field = g_fields.fields[static_cast<std::size_t>(k)];
   int scratch = 0;
   _VioWrtNChar(field.row, field.col, '_', field.length, &scratch, 0);
   _VioWrtCharStr(value.data(), static_cast<int>(value.size()), field.row, field.col, &scratch, 1);
   copy_text(g_edit.buffer.data(), g_edit.buffer.size(), value.data(), value.size());
   g_fields.current_field = k;
-  return kAccepted;
+  return kScanAccepted;
 }
 
 constexpr char kIgnoredTypes[] = {21, 23};  // sensor records that carry no scan
@@ -86,23 +84,21 @@ std::string_view sensor_data() {
   return {g_edit.sensor.data() + kSensorData, static_cast<std::size_t>(n)};
 }
 
-int input_token(std::string_view data) {
+EditResult input_token(std::string_view data) {
   for (const Token &token : kTokens)
-    if (begins_with(data, token.text)) return token.code;
-  return 0;
+    if (begins_with(data, token.text)) return token.key;
+  return kEditGoesOn;
 }
 
-int scan_routing() {
+EditResult scan_routing() {
   const std::string_view data = sensor_data();
-  if (const int code = input_token(data)) return code;
+  if (const EditResult key = input_token(data); key != kEditGoesOn) return key;
 
-  // The editor keeps current_field within the table; anything else is taken as the first field.
-  const int current =
-      g_fields.current_field >= 0 && g_fields.current_field < kFieldCount ? g_fields.current_field : 0;
-  const Field &field = g_fields.fields[static_cast<std::size_t>(current)];
+  const int index = current_index();
+  const Field &field = current();
   if (claims(field, data)) {
     const std::string_view value = text_part(data, strip_length(field));
-    return fits(field, value.size()) ? accept(current, value) : refuse(kNoFit);
+    return fits(field, value.size()) ? accept(index, value) : refuse(kNoFit);
   }
 
   // Another field whose identifier begins the data and whose length takes the rest; one that
@@ -116,11 +112,11 @@ int scan_routing() {
 
   if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kKeyboardOnly);
   if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kIdentifierNeeded);
-  return fits(field, data.size()) ? accept(current, data) : refuse(kNoFit);
+  return fits(field, data.size()) ? accept(index, data) : refuse(kNoFit);
 }
 
-int scan_feedback() {
-  if (sensor_ignored()) return 0;
+EditResult scan_feedback() {
+  if (sensor_ignored()) return kEditGoesOn;
   _SpkBeep(0, 2, 3);
   _SenActLed(0, 60);
   return input_token(sensor_data());

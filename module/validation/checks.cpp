@@ -22,10 +22,6 @@ constexpr int kLastRecord = 9999;
 // alike, so only digits beyond this many places go unjudged.
 constexpr std::size_t kFractionSize = 160;
 
-Field &current() {
-  return g_fields.fields[static_cast<std::size_t>(g_fields.current_field)];
-}
-
 std::string_view value_of(const Field &f) {
   return std::string_view(f.value.data(), strnlen(f.value.data(), f.value.size()));
 }

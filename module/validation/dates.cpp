@@ -28,10 +28,6 @@ struct DateLayout {
 constexpr DateLayout kAmerican = {3, 0};
 constexpr DateLayout kEuropean = {0, 3};
 
-Field &current() {
-  return g_fields.fields[static_cast<std::size_t>(g_fields.current_field)];
-}
-
 bool is_date(const Field &f) {
   return f.input == kInputDateAmer || f.input == kInputDateEuro;
 }
