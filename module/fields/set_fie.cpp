@@ -5,7 +5,6 @@
 #include <limits>
 
 #include "dispatch/dispatch.h"
-#include "dispatch/format.h"
 #include "dispatch/terminal.h"
 #include "fields/fields.h"
 

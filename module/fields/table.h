@@ -1,4 +1,5 @@
-// The panel's field table: 20 entries and the panel-wide values, module-wide and zero at load.
+// The panel's field table: 20 entries and the panel-wide values, module-wide and zero at load (defined
+// with the rest of the module's state in dispatch/state.cpp).
 // SET_FIE fills one entry, CLEAR_P discards the panel, SET_HEL names the help file; the panel run,
 // display, input and validation read the entries and edit their values.
 #ifndef VEKPANEL_FIELDS_TABLE_H

@@ -3,7 +3,6 @@
 #include <array>
 
 #include "dispatch/dispatch.h"
-#include "dispatch/format.h"
 #include "dispatch/terminal.h"
 #include "fields/fields.h"
 
@@ -54,8 +53,8 @@ void show_flag(int row, std::uint8_t flag) {
 }
 
 void show_number(int row, std::int32_t number) {
-  std::array<char, 12> digits{};
-  format_text(digits.data(), static_cast<int>(digits.size()), row, kValueColumn, "%d", {number});
+  char digits[kDecimalTextSize];
+  write_text(std::string_view(digits, decimal_text(number, digits, sizeof digits)), row, kValueColumn);
 }
 
 template <std::size_t N>

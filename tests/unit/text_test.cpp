@@ -43,3 +43,19 @@ TEST(DecimalText, WritesSignedValuesWithinTheBuffer) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST(TextPart, NeverReachesPastTheText) {
+  struct Case {
+    std::size_t from, count;
+    const char *part;
+  };
+  for (const Case &c : {Case{0, 3, "abc"}, Case{2, 10, "cde"}, Case{5, 1, ""}, Case{9, 1, ""},
+                        Case{1, std::string_view::npos, "bcde"}})
+    EXPECT_EQ(vek::text_part("abcde", c.from, c.count), c.part) << c.from << ',' << c.count;
+  EXPECT_TRUE(vek::begins_with("$OK$12", "$OK$"));
+  EXPECT_FALSE(vek::begins_with("$OK", "$OK$"));
+}
+
+}  // namespace
