@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::size_t kSourceWindow = 10;
 constexpr std::size_t kRecordNumberWidth = 4;
-constexpr std::int32_t kLastRecord = 9999;
+constexpr std::int32_t kHighestRecord = 9999;
 constexpr int kNoSuchVariable = 3;
 
 // Shows the fault with the whole record. Returns false.
@@ -45,7 +45,7 @@ bool load_source_text(const char *record, const SourceCodes &codes, std::size_t 
       break;
   }
   const std::int32_t number = decimal_value(token);
-  if (number < 1 || number > kLastRecord) return fault(record, codes.bad_source);
+  if (number < 1 || number > kHighestRecord) return fault(record, codes.bad_source);
   const auto text = lookup_record(help_file_name(), number, kRecordNumberWidth);
   if (!text) {
     // The token is at most the window's 10 characters, so the excerpt holds all of it.
