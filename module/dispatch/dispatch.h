@@ -1,6 +1,6 @@
 // Entry and dispatch: what the rest of the panel driver uses of it. The parameter length and work
-// buffer shared by all commands, the decimal reader, the bad-call and overflow messages, the window
-// service and the timed wait.
+// buffer shared by all commands, the decimal reader and writer and the other text routines (none of
+// them throws), the bad-call and overflow messages, the window service and the timed wait.
 #ifndef VEKPANEL_DISPATCH_DISPATCH_H
 #define VEKPANEL_DISPATCH_DISPATCH_H
 

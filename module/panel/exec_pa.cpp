@@ -34,13 +34,20 @@ struct Option {
   const char *bad;      // error code when the value is not accepted
 };
 
+// clang-format off
 constexpr Option kOptions[] = {
-    {"TOE=", kShortWindow, "ANST", "X3", "X4"},  {"ERET=", kShortWindow, "ANS", "X5", "X6"},
-    {"CON=", kShortWindow, "YN", "X7", "X8"},    {"MULT=", kShortWindow, "YN", "XV", "XW"},
-    {"L=", kShortWindow, "YN", "X9", "XA"},      {"CNP=", kShortWindow, "YN", "XB", "XC"},
-    {"T=", kLongWindow, nullptr, "XD", nullptr}, {"HVR=", kLongWindow, nullptr, "XO", "XP"},
-    {"SF=", kLongWindow, nullptr, "XF", "XG"},   {"REASON=", kLongWindow, nullptr, "XX", "XY"},
+    {"TOE=", kShortWindow, "ANST", "X3", "X4"},
+    {"ERET=", kShortWindow, "ANS", "X5", "X6"},
+    {"CON=", kShortWindow, "YN", "X7", "X8"},
+    {"MULT=", kShortWindow, "YN", "XV", "XW"},
+    {"L=", kShortWindow, "YN", "X9", "XA"},
+    {"CNP=", kShortWindow, "YN", "XB", "XC"},
+    {"T=", kLongWindow, nullptr, "XD", nullptr},
+    {"HVR=", kLongWindow, nullptr, "XO", "XP"},
+    {"SF=", kLongWindow, nullptr, "XF", "XG"},
+    {"REASON=", kLongWindow, nullptr, "XX", "XY"},
 };
+// clang-format on
 static_assert(std::size(kOptions) == kReason + 1, "a row for every option");
 
 Field &field(int index) {
