@@ -13,8 +13,7 @@ namespace {
 
 constexpr std::size_t kShortWindow = 10;
 constexpr std::size_t kLongWindow = 15;
-constexpr std::size_t kHelpNumberWidth = 4;  // the definition text starts right after the number
-constexpr SourceCodes kDefinitionCodes = {"Z1", "Z2", "Zj"};
+constexpr std::size_t kHelpNumberWidth = 4;
 constexpr std::int32_t kLastRecord = 9999;
 constexpr std::size_t kVerFileName = 8;  // ".VAL" is appended when the file is used
 constexpr std::size_t kDataIdLength = 4;
@@ -285,6 +284,9 @@ const char *run_step(const Step &step, Field &field, bool &record_shown) {
   const std::size_t at = static_cast<std::size_t>(fault - 1) * 2;
   return step.codes.data() + (at + 2 <= step.codes.size() ? at : 0);
 }
+
+// Faults of the definition text's source. The text starts right after the help record's number.
+constexpr SourceCodes kDefinitionCodes = {"Z1", "Z2", "Zj"};
 
 }  // namespace
 

@@ -16,8 +16,6 @@ namespace {
 
 constexpr std::size_t kShortWindow = 10;
 constexpr std::size_t kLongWindow = 15;
-constexpr SourceCodes kOptionCodes = {"X1", "X2", "XN"};
-constexpr std::size_t kOptionTextFrom = 5;  // a help record's text starts after its number and separator
 
 // How the run ended, and the result codes each ERET= letter gives for it.
 enum class Ending : std::uint8_t { Accepted, Cancelled };
@@ -318,6 +316,10 @@ int edit_loop(const char *record) {
   write_reason("OK");
   return result_code(Ending::Accepted);
 }
+
+// Faults of the option text's source. The text starts after the help record's number and separator.
+constexpr SourceCodes kOptionCodes = {"X1", "X2", "XN"};
+constexpr std::size_t kOptionTextFrom = 5;
 
 }  // namespace
 
