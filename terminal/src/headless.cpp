@@ -116,7 +116,7 @@ bool unwinding() {
 int read_key(unsigned short *key) {
   if (unwinding()) {
     // Cancel ends editors and waits for any key, Enter ends the waits that want Enter: alternate.
-    *key = (state.unwind_keys++ % 2) ? 13 : 256;
+    *key = (state.unwind_keys++ % 2) ? vek::key::Enter : vek::key::Cancel;
     return 0;
   }
   const Event *e = offered(Step::Key);
