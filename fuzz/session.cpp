@@ -4,7 +4,6 @@
 #include "dispatch/dispatch.h"
 #include "fields/table.h"
 #include "panel/internal.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 extern "C" int vekpanel_fuzz_main(int reason, const char *record);

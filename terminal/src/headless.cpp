@@ -119,10 +119,10 @@ int read_key(unsigned short *key) {
     // between them ends the loops that read keys until none is left: Cancel, none, Enter, none.
     switch (state.unwind_keys++ % 4) {
       case 0:
-        *key = 256;
+        *key = vek::key::Cancel;
         return 0;
       case 2:
-        *key = 13;
+        *key = vek::key::Enter;
         return 0;
       default:
         return 5;

@@ -9,7 +9,6 @@
 #include <new>
 #include <string>
 
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 extern "C" void *__libc_malloc(std::size_t);
@@ -75,7 +74,7 @@ void operator delete[](void *p, std::size_t) noexcept {
 
 namespace {
 
-namespace key = vekterm::key;
+namespace key = vek::key;
 namespace script = vekterm::headless;
 
 std::string record(const std::string &rest) {

@@ -11,12 +11,11 @@
 #include "fields/table.h"
 #include "panel/internal.h"
 #include "panel/panel.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace paneltest {
 
-namespace key = vekterm::key;
+namespace key = vek::key;
 namespace script = vekterm::headless;
 
 inline std::string row40(std::string text) {
