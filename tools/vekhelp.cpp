@@ -1,12 +1,12 @@
 // vekhelp: compiles help files and validation lists into the images the terminal serves, turns images
 // back into text, and checks both for what would go wrong on the terminal.
-#include <fcntl.h>
 #include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
