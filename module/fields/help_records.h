@@ -54,7 +54,7 @@ struct HelpRecordRole {
   HelpRecord number;
   const char *shown_when;
 };
-inline constexpr std::array<HelpRecordRole, 17> kHelpRecordRoles = {{
+inline constexpr auto kHelpRecordRoles = std::to_array<HelpRecordRole>({
     {kRecordChecking, "the panel is being validated"},
     {kRecordJoinedTooLong, "values validated together would be too long"},
     {kRecordNotInFile, "a validation file rejects a value"},
@@ -72,7 +72,7 @@ inline constexpr std::array<HelpRecordRole, 17> kHelpRecordRoles = {{
     {kRecordPrompt, "help or a message waits for Enter (its prompt line)"},
     {kRecordDateTime, "a date or time is not valid"},
     {kRecordMask, "a value does not match its mask"},
-}};
+});
 
 }  // namespace vek
 
