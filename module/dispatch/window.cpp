@@ -3,6 +3,7 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
+#include "fields/help_records.h"
 
 namespace vek {
 namespace {
@@ -12,7 +13,7 @@ constexpr int kSlots = kMaxLines + 2;  // rows 1 to 18
 constexpr int kBoxColumn = 2;
 constexpr int kBoxWidth = 24;
 constexpr int kSlotBytes = 50;  // 24 cells of two bytes, as the cell read fills them
-constexpr int kInteriorWidth = 22;
+constexpr int kInteriorWidth = kPopupLineWidth;
 constexpr std::uint8_t kInteriorRow = 2;
 constexpr std::uint8_t kInteriorColumn = 3;
 

@@ -13,10 +13,6 @@
 namespace vek {
 namespace {
 
-constexpr std::size_t kShortWindow = 10;
-constexpr std::size_t kLongWindow = 15;
-constexpr std::size_t kHelpNumberWidth = 4;
-constexpr std::int32_t kLastRecord = 9999;
 constexpr std::size_t kVerFileName = 8;  // ".VAL" is appended when the file is used
 constexpr std::size_t kDataIdLength = 4;
 constexpr std::size_t kPrefixLength = 2;  // characters after the "T" of a check-digit test
@@ -92,14 +88,14 @@ const char *load_definition(Excerpt &rec) {
   }
   const std::int32_t number = decimal_value(token);
   if (!in_range(number, 1, kLastRecord)) return "Z2";
-  const auto record = lookup_record(help_file_name(), number, kHelpNumberWidth);
+  const auto record = lookup_record(help_file_name(), number, kNumberWidth);
   if (!record) {
     append(rec, "REC=");
     append(rec, token);
     return "Zj";
   }
   // Everything after the record number, separator included; a longer text is cut to the work buffer.
-  const std::string_view text = record->substr(kHelpNumberWidth);
+  const std::string_view text = record->substr(kNumberWidth);
   copy_text(work_buffer(), kWorkSize, text.data(), text.size());
   return nullptr;
 }

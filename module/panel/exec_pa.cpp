@@ -18,9 +18,6 @@ namespace {
 constexpr int kScanAccepted = 1;
 constexpr int kTimedOut = 2;
 
-constexpr std::size_t kShortWindow = 10;
-constexpr std::size_t kLongWindow = 15;
-
 // How the run ended, and the result codes each ERET= letter gives for it.
 enum class Ending : std::uint8_t { Accepted, Cancelled };
 
@@ -120,15 +117,15 @@ int load_option_text(const char *record) {
       break;
   }
   const int number = decimal_value(token);
-  if (number < 1 || number > 9999) return bad_call(record, "X2"), 1;
-  const auto text = lookup_record(help_file_name(), number, 4);
+  if (number < 1 || number > kLastRecord) return bad_call(record, "X2"), 1;
+  const auto text = lookup_record(help_file_name(), number, kNumberWidth);
   if (!text) {
     char excerpt[4 + kTokenSize] = "REC=";
     copy_text(excerpt + 4, sizeof excerpt - 4, token.data(), token.size());
     return bad_call(excerpt, "XN"), 1;
   }
   // The text starts after the record number and its separator.
-  const std::string_view rest = text->size() > 5 ? text->substr(5) : std::string_view();
+  const std::string_view rest = text->size() > kTextColumn ? text->substr(kTextColumn) : std::string_view();
   copy_text(work, kWorkSize, rest.data(), rest.size());
   return 0;
 }
@@ -269,7 +266,7 @@ int acceptance_check() {
     copy_text(f.value.data(), f.value.size(), placeholder, kValueSize - 1);
     if (empty_value(i)) {
       g_fields.current_field = i;
-      message_popup(8, 8, 0);
+      message_popup(kRecordRequiredEmpty, kRecordRequiredEmpty, 0);
       result = key::Enter;
     }
   }

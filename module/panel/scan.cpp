@@ -4,6 +4,7 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
+#include "fields/help_records.h"
 #include "fields/table.h"
 #include "panel/internal.h"
 #include "panel/panel.h"
@@ -28,8 +29,6 @@ constexpr std::array<Token, kTokenCount> kTokens = {{
     {"$ENT$", key::Enter},
 }};
 static_assert(kTokens.size() == 6);
-
-enum HelpRecord : std::int32_t { kNoFit = 12, kKeyboardOnly = 13, kIdentifierNeeded = 15 };
 
 enum RouteResult : int { kAccepted = 1, kRefused = 3 };
 
@@ -109,7 +108,7 @@ int scan_routing() {
   const Field &field = g_fields.fields[static_cast<std::size_t>(current)];
   if (claims(field, data)) {
     const std::string_view value = data.substr(strip_length(field));
-    return fits(field, value.size()) ? accept(current, value) : refuse(kNoFit);
+    return fits(field, value.size()) ? accept(current, value) : refuse(kRecordNoFit);
   }
 
   // Another field whose identifier begins the data and whose length takes the rest; one that
@@ -121,9 +120,9 @@ int scan_routing() {
     if (fits(other, value.size())) return accept(k, value);
   }
 
-  if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kKeyboardOnly);
-  if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kIdentifierNeeded);
-  return fits(field, data.size()) ? accept(current, data) : refuse(kNoFit);
+  if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kRecordKeyboardOnly);
+  if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kRecordIdentifierNeeded);
+  return fits(field, data.size()) ? accept(current, data) : refuse(kRecordNoFit);
 }
 
 int scan_feedback() {

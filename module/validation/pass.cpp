@@ -20,24 +20,9 @@ constexpr int kAccept = key::Ok;
 constexpr int kEditOn = key::Enter;
 constexpr std::size_t kJoinedLimit = 115;  // characters of a joined value
 constexpr std::size_t kFileNameSize = 13;  // eight characters, ".VAL" and the NUL
-constexpr std::size_t kRedirectWindow = 15;
-constexpr int kLastRecord = 9999;
 
 // Results of the validation files, from _Validation and verify_in_file alike.
 enum FileResult : int { kFilePass = 0, kFileFail = 1, kFileUnusable = 4, kFileCannotValidate = 16 };
-
-// Help records the pass shows.
-enum Record : std::int32_t {
-  kRecordChecking = 1,
-  kRecordJoinedTooLong = 2,
-  kRecordNotInFile = 3,
-  kRecordOutOfList = 4,
-  kRecordLeadingZero = 5,
-  kRecordPrefix = 6,
-  kRecordMandatory = 7,
-  kRecordDateTime = 17,
-  kRecordMask = 18,
-};
 
 // The joined value has a buffer of its own: the shared work buffer may be overwritten by a message
 // shown while the group is being joined (record 2, or a bad-call message from the pop-up).
@@ -114,7 +99,7 @@ bool help_redirect(std::int32_t *first, std::int32_t *last) {
   const std::size_t at = stored.find("HELP=");
   if (stored.find("USED") != std::string_view::npos || at == std::string_view::npos) return false;
 
-  const std::string_view window = stored.substr(at + 5, kRedirectWindow);
+  const std::string_view window = stored.substr(at + 5, kLongWindow);
   constexpr std::string_view kDelimiters = ", =";
   std::size_t from = window.find_first_not_of(kDelimiters);
   if (from == std::string_view::npos) return bad_call(" ", "XQ"), false;
