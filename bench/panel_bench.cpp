@@ -6,13 +6,12 @@
 
 #include <string>
 
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace {
 
 namespace script = vekterm::headless;
-namespace key = vekterm::key;
+namespace key = vek::key;
 
 using Entry = int (*)(int, const char *);
 

@@ -82,6 +82,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
   const auto found = vek::search_image(image.view(), key, match);
   if (found.has_value() != present) std::abort();
   if (found && (!inside(image.view(), *found) || !matches(*found, key, match))) std::abort();
+  // What vekhelp and the lookups call: the same search.
+  if (match == vek::Match::Whole && vek::find_value(image.view(), key) != found) std::abort();
   // The classic probe sequence alone may miss a record even when all records have one length (a probe
   // on the NUL before the record sought moves past it), but what it finds matches and lies inside.
   const auto span = vek::span_search(image.view(), key, match);

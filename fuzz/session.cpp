@@ -1,7 +1,6 @@
 #include "session.h"
 
 #include "dispatch/state.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 extern "C" int vekpanel_fuzz_main(int reason, const char *record);

@@ -15,7 +15,6 @@
 #include <fstream>
 
 #include "host.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace vekhost {
@@ -106,6 +105,99 @@ std::vector<std::string_view> words(std::string_view text) {
   return out;
 }
 
+// One line of the script being read.
+struct Line {
+  std::string_view rest;                // after the verb and one blank: typed text and scans keep theirs
+  std::vector<std::string_view> words;  // the rest cut at blanks
+};
+
+// What the reader keeps from one step to the next.
+struct Reader {
+  std::uint8_t scan_type = 1;
+};
+
+// Each step queues its input on the headless terminal; "" when done, else why the line is wrong.
+using StepReader = std::string (*)(const Line &line, Reader &reader);
+
+namespace script = vekterm::headless;
+
+std::string read_text(const Line &line, Reader &) {
+  if (line.rest.empty()) return "text needs the characters to type";
+  script::text(line.rest);
+  return {};
+}
+
+std::string read_key(const Line &line, Reader &) {
+  if (line.words.empty()) return "key needs a key name or code";
+  for (std::string_view name : line.words)
+    if (key_code(name) < 0) return "unknown key \"" + std::string(name) + "\"";
+  for (std::string_view name : line.words)
+    script::key(static_cast<std::uint16_t>(key_code(name)));
+  return {};
+}
+
+std::string read_scan(const Line &line, Reader &reader) {
+  if (line.rest.empty() || line.rest.size() > 255) return "a scan holds 1 to 255 characters";
+  script::scan(line.rest, reader.scan_type);
+  return {};
+}
+
+std::string read_scan_type(const Line &line, Reader &reader) {
+  long type = 0;
+  if (line.words.size() != 1 || !number_in(line.words[0], 0, 255, &type))
+    return "scantype needs a record type 0 to 255";
+  reader.scan_type = static_cast<std::uint8_t>(type);
+  return {};
+}
+
+std::string read_delay(const Line &line, Reader &) {
+  long milliseconds = 0;
+  if (line.words.size() != 1 || !number_in(line.words[0], 0, 86400000, &milliseconds))
+    return "delay needs milliseconds";
+  script::delay(static_cast<int>(milliseconds));
+  return {};
+}
+
+// "var N TEXT": the text is everything after the number and one blank.
+std::string read_var(const Line &line, Reader &) {
+  long number = 0;
+  if (line.words.empty() || !number_in(line.words[0], 1, vekterm::kVariables, &number))
+    return "var needs a user variable number 1 to 99 and its text";
+  const std::size_t text_at = line.rest.find(line.words[0]) + line.words[0].size();
+  script::write_variable(static_cast<int>(number),
+                         text_at < line.rest.size() ? line.rest.substr(text_at + 1) : std::string_view());
+  return {};
+}
+
+std::string read_stop(const Line &, Reader &) {
+  script::host_stop();
+  return {};
+}
+
+struct Verb {
+  const char *name;
+  StepReader read;
+};
+constexpr Verb kVerbs[] = {
+    {"text", read_text},   {"key", read_key}, {"scan", read_scan}, {"scantype", read_scan_type},
+    {"delay", read_delay}, {"var", read_var}, {"stop", read_stop},
+};
+
+// Reads one line that is not blank or a comment.
+std::string read_step(std::string_view text, Reader &reader) {
+  const std::size_t space = text.find(' ');
+  const std::string_view verb = text.substr(0, space);
+  Line line;
+  line.rest = space == std::string_view::npos ? std::string_view() : text.substr(space + 1);
+  line.words = words(line.rest);
+  for (const Verb &v : kVerbs)
+    if (verb == v.name) return v.read(line, reader);
+  std::string known;
+  for (const Verb &v : kVerbs)
+    known += (known.empty() ? "" : ", ") + std::string(v.name);
+  return "unknown step \"" + std::string(verb) + "\" (" + known + ")";
+}
+
 }  // namespace
 
 int key_code(std::string_view name) {
@@ -122,70 +214,13 @@ int queue_input_script(const std::string &path, std::string *error) {
     *error = "input script " + path + " cannot be read";
     return 1;
   }
-  namespace script = vekterm::headless;
-  std::uint8_t scan_type = 1;
+  Reader reader;
   std::string line;
   for (int number = 1; std::getline(in, line); ++number) {
     if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::string where = path + ":" + std::to_string(number) + ": ";
     if (line.empty() || line[0] == '#') continue;
-    const std::size_t space = line.find(' ');
-    const std::string_view verb = std::string_view(line).substr(0, space);
-    // The rest after exactly one blank: typed text and scans keep their own blanks.
-    const std::string_view rest =
-        space == std::string::npos ? std::string_view() : std::string_view(line).substr(space + 1);
-    const std::vector<std::string_view> args = words(rest);
-    long value = 0;
-    if (verb == "text") {
-      if (rest.empty()) {
-        *error = where + "text needs the characters to type";
-        return 1;
-      }
-      script::text(rest);
-    } else if (verb == "key") {
-      if (args.empty()) {
-        *error = where + "key needs a key name or code";
-        return 1;
-      }
-      for (std::string_view name : args) {
-        const int code = key_code(name);
-        if (code < 0) {
-          *error = where + "unknown key \"" + std::string(name) + "\"";
-          return 1;
-        }
-        script::key(static_cast<std::uint16_t>(code));
-      }
-    } else if (verb == "scan") {
-      if (rest.empty() || rest.size() > 255) {
-        *error = where + "a scan holds 1 to 255 characters";
-        return 1;
-      }
-      script::scan(rest, scan_type);
-    } else if (verb == "scantype") {
-      if (args.size() != 1 || !number_in(args[0], 0, 255, &value)) {
-        *error = where + "scantype needs a record type 0 to 255";
-        return 1;
-      }
-      scan_type = static_cast<std::uint8_t>(value);
-    } else if (verb == "delay") {
-      if (args.size() != 1 || !number_in(args[0], 0, 86400000, &value)) {
-        *error = where + "delay needs milliseconds";
-        return 1;
-      }
-      script::delay(static_cast<int>(value));
-    } else if (verb == "var") {
-      if (args.empty() || !number_in(args[0], 1, vekterm::kVariables, &value)) {
-        *error = where + "var needs a user variable number 1 to 99 and its text";
-        return 1;
-      }
-      const std::size_t text_at = rest.find(args[0]) + args[0].size();
-      const std::string_view text = text_at < rest.size() ? rest.substr(text_at + 1) : std::string_view();
-      script::write_variable(static_cast<int>(value), text);
-    } else if (verb == "stop") {
-      script::host_stop();
-    } else {
-      *error =
-          where + "unknown step \"" + std::string(verb) + "\" (text, key, scan, scantype, delay, var, stop)";
+    if (std::string why = read_step(line, reader); !why.empty()) {
+      *error = path + ":" + std::to_string(number) + ": " + why;
       return 1;
     }
   }

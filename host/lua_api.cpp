@@ -26,7 +26,6 @@ char g_stop_key;
 struct LuaHost {
   Session *session = nullptr;
   int exit_status = kExitOk;
-  std::array<int, vekterm::kVariables + 1> capacity{};  // characters each variable holds
 };
 LuaHost g_lua;
 
@@ -42,10 +41,6 @@ int variable_number(lua_State *L, int index) {
   if (n < 1 || n > vekterm::kVariables)
     luaL_error(L, "user variable %d does not exist (1 to %d)", static_cast<int>(n), vekterm::kVariables);
   return static_cast<int>(n);
-}
-
-int capacity_of(int number) {
-  return g_lua.capacity[static_cast<std::size_t>(number)];
 }
 
 // Calls main and ends the program when the headless terminal has stalled meanwhile.
@@ -150,8 +145,9 @@ int l_var_newindex(lua_State *L) {
   std::size_t length = 0;
   const char *text = luaL_tolstring(L, 3, &length);
   if (std::memchr(text, 0, length)) return luaL_error(L, "user variable %d: text holds a NUL byte", n);
-  if (static_cast<int>(length) > capacity_of(n))
-    return luaL_error(L, "user variable %d holds %d characters; the text has %d", n, capacity_of(n),
+  const int capacity = vekterm::variable_capacity(n);
+  if (static_cast<int>(length) > capacity)
+    return luaL_error(L, "user variable %d holds %d characters; the text has %d", n, capacity,
                       static_cast<int>(length));
   vekterm::set_variable(n, std::string_view(text, length));
   trace_host_write(n, std::string_view(text, length));
@@ -164,7 +160,6 @@ int l_capacity(lua_State *L) {
   const lua_Integer c = luaL_checkinteger(L, 2);
   if (c < 0 || c > vekterm::kVariableCapacity)
     return luaL_error(L, "capacity %d outside 0 to %d", static_cast<int>(c), vekterm::kVariableCapacity);
-  g_lua.capacity[static_cast<std::size_t>(n)] = static_cast<int>(c);
   vekterm::set_variable_capacity(n, static_cast<int>(c));
   return 0;
 }
@@ -268,7 +263,6 @@ constexpr luaL_Reg kFunctions[] = {
 void open_vek_library(lua_State *L, Session &session) {
   g_lua = {};
   g_lua.session = &session;
-  g_lua.capacity.fill(vekterm::kVariableCapacity);
   luaL_newlib(L, kFunctions);
   lua_newtable(L);  // vek.var: a proxy whose metatable reads and writes the terminal's variables
   lua_newtable(L);

@@ -1,4 +1,5 @@
 // vekhost: runs a Lua transaction program over the panel module, on the user's terminal or headless.
+#include <getopt.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -49,59 +50,51 @@ int fail(const std::string &message, int status = kExitSetup) {
   return status;
 }
 
-// Where the value of an option that takes one goes; nullptr for other arguments.
-std::string *valued_option(Options *o, const std::string &name) {
-  const std::pair<const char *, std::string *> options[] = {
-      {"--module", &o->module},   {"--data", &o->data},       {"--input", &o->input},
-      {"--trace", &o->trace},     {"--journal", &o->journal}, {"--clock", &o->clock},
-      {"--scanner", &o->scanner}, {"--serial", &o->serial},
-  };
-  for (const auto &[option, into] : options)
-    if (name == option) return into;
-  return nullptr;
-}
+// The options and where each one goes: a value, or a switch.
+struct OptionSpec {
+  const char *name;
+  std::string Options::*value;
+  bool Options::*flag;
+};
+constexpr OptionSpec kOptionSpecs[] = {
+    {"module", &Options::module, nullptr},         {"data", &Options::data, nullptr},
+    {"input", &Options::input, nullptr},           {"trace", &Options::trace, nullptr},
+    {"journal", &Options::journal, nullptr},       {"clock", &Options::clock, nullptr},
+    {"scanner", &Options::scanner, nullptr},       {"serial", &Options::serial, nullptr},
+    {"headless", nullptr, &Options::headless},     {"screens", nullptr, &Options::screens},
+    {"attributes", nullptr, &Options::attributes},
+};
+constexpr int kHelp = 'h';
 
-// 0 and the options, or an exit status after the message.
+// 0 and the options, or an exit status after the message. The first argument that is not an option
+// is the program; everything after it belongs to the program.
 int parse(int argc, char **argv, Options *o) {
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](std::string *into) {
-      if (i + 1 >= argc) return false;
-      *into = argv[++i];
-      return true;
-    };
-    if (a == "--help" || a == "-h") {
+  constexpr std::size_t kSpecs = std::size(kOptionSpecs);
+  option options[kSpecs + 2] = {};
+  for (std::size_t i = 0; i < kSpecs; ++i)
+    options[i] = {kOptionSpecs[i].name, kOptionSpecs[i].value ? required_argument : no_argument, nullptr,
+                  static_cast<int>(i)};
+  options[kSpecs] = {"help", no_argument, nullptr, kHelp};
+  static char name[] = "vekhost";  // getopt_long's messages begin with it, wherever vekhost lies
+  argv[0] = name;
+  optind = 1;
+  for (int c; (c = getopt_long(argc, argv, "+h", options, nullptr)) != -1;) {
+    if (c == kHelp) {
       std::fputs(kUsage, stdout);
       std::exit(kExitOk);
-    } else if (a == "--headless") {
-      o->headless = true;
-    } else if (a == "--screens") {
-      o->screens = true;
-    } else if (a == "--attributes") {
-      o->attributes = true;
-    } else if (std::string *into = valued_option(o, a)) {
-      if (!value(into)) return fail(a + " needs a value (see --help)");
-    } else if (a.size() > 1 && a[0] == '-') {
-      return fail("unknown option " + a + " (see --help)");
-    } else {
-      o->program = a;
-      for (++i; i < argc; ++i)
-        o->args.emplace_back(argv[i]);
     }
+    if (c < 0 || static_cast<std::size_t>(c) >= kSpecs) return kExitSetup;  // getopt_long said why
+    const OptionSpec &spec = kOptionSpecs[c];
+    if (spec.value)
+      o->*spec.value = optarg;
+    else
+      o->*spec.flag = true;
   }
-  if (o->program.empty()) return fail("no program given (see --help)");
+  if (optind >= argc) return fail("no program given (see --help)");
+  o->program = argv[optind];
+  o->args.assign(argv + optind + 1, argv + argc);
   if (!o->input.empty()) o->headless = true;
   return 0;
-}
-
-// "YYYY-MM-DD HH:MM:SS" (or with a T between date and time).
-bool parse_clock(const std::string &text, int *fields) {
-  char sep = 0;
-  return std::sscanf(text.c_str(), "%4d-%2d-%2d%c%2d:%2d:%2d", &fields[0], &fields[1], &fields[2], &sep,
-                     &fields[3], &fields[4], &fields[5]) == 7 &&
-         (sep == ' ' || sep == 'T') && fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 &&
-         fields[2] <= 31 && fields[3] >= 0 && fields[3] <= 23 && fields[4] >= 0 && fields[4] <= 59 &&
-         fields[5] >= 0 && fields[5] <= 59;
 }
 
 bool is_directory(const std::string &path) {
@@ -172,62 +165,59 @@ int call_main(Session &session, int reason, const std::string &record) {
   return result;
 }
 
-int run(int argc, char **argv) {
-  Options o;
-  if (const int status = parse(argc, argv, &o)) return status;
+namespace {
 
+// What vekhost prepares before the program runs.
+struct Setup {
+  std::string module;          // path of the panel module
+  vekterm::CivilTime clock{};  // with --clock: where the terminal's clock starts
+};
+
+// Checks what the command line names before anything starts: 0, or an exit status after the message.
+int check_setup(Options &o, Setup *setup) {
   if (!is_readable_file(o.program)) return fail("program " + o.program + " not found or not readable");
   if (o.data.empty()) o.data = folder_of(o.program);
   if (!is_directory(o.data)) return fail("data directory " + o.data + " not found");
-  int clock[6] = {};
-  if (!o.clock.empty() && !parse_clock(o.clock, clock))
+  if (!o.clock.empty() && !vekterm::parse_clock(o.clock, &setup->clock))
     return fail("--clock wants \"YYYY-MM-DD HH:MM:SS\", not \"" + o.clock + "\"");
-
   const bool on_terminal = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
   if (!o.headless && !on_terminal)
     return fail("not on a terminal: give --input SCRIPT (or --headless) to run headless");
   if (!o.headless && !vekterm::tty::start)
     return fail("this services library has no terminal backend; run headless with --input SCRIPT");
-
   std::string error;
-  const std::string module = locate_module(o.module, &error);
-  if (module.empty()) return fail(error);
+  setup->module = locate_module(o.module, &error);
+  return setup->module.empty() ? fail(error) : 0;
+}
 
-  Session session;
-  session.headless = o.headless;
-  session.screens = o.screens;
-  session.attributes = o.attributes;
-  std::string held;
-
+// Puts the terminal under the module and loads it: headless with its input script, or the user's
+// terminal. The trace is opened after the headless reset, which forgets any observer.
+int start(const Options &o, const Setup &setup, Session *session) {
+  std::string error;
   if (o.headless) {
     vekterm::headless::reset();
     if (!o.input.empty() && queue_input_script(o.input, &error)) return fail(error);
   }
   if (!o.trace.empty() && open_trace(o.trace, &error)) return fail(error);
-
-  session.entry = load_module(module, &error);
-  if (!session.entry) return fail(error);
-
+  session->entry = load_module(setup.module, &error);
+  if (!session->entry) return fail(error);
   if (!o.headless) {
     vekterm::tty::Options tty;
     tty.scanner = o.scanner;
     tty.serial = o.serial;
-    if (!o.clock.empty()) {
-      char start[32];
-      std::snprintf(start, sizeof start, "%04d-%02d-%02d %02d:%02d:%02d", clock[0], clock[1], clock[2],
-                    clock[3], clock[4], clock[5]);
-      tty.fixed_start = start;
-    }
+    tty.fixed_start = o.clock;
     if (vekterm::tty::start(tty, &error)) return fail(error);
-    session.held_output = &held;
   }
   vekterm::set_data_directory(o.data);
   vekterm::set_journal(o.journal);
-  if (o.headless && !o.clock.empty())
-    vekterm::set_clock(clock[0], clock[1], clock[2], clock[3], clock[4], clock[5]);
+  if (o.headless && !o.clock.empty()) vekterm::set_clock(setup.clock);
+  return 0;
+}
 
-  const int status = run_program(session, o.program, o.args, &error);
-
+// After the program: gives the terminal back, writes what was held and the final screen, closes the
+// trace and reports on standard error why the run may have gone wrong.
+void finish(const Options &o, const Session &session, const std::string &held, int status,
+            const std::string &error) {
   if (!o.headless && vekterm::tty::stop) vekterm::tty::stop();
   if (!held.empty()) std::fputs(held.c_str(), stdout);
   if (o.headless) write_screen(stdout, session.screens ? "final screen" : "", o.attributes);
@@ -242,6 +232,27 @@ int run(int argc, char **argv) {
     std::fprintf(stderr, "vekhost: journal %s: %s\n", vekterm::journal_path().c_str(),
                  session.journal_error.c_str());
   if (!error.empty()) std::fprintf(stderr, "%s\n", error.c_str());
+}
+
+}  // namespace
+
+int run(int argc, char **argv) {
+  Options o;
+  Setup setup;
+  if (const int status = parse(argc, argv, &o)) return status;
+  if (const int status = check_setup(o, &setup)) return status;
+
+  Session session;
+  session.headless = o.headless;
+  session.screens = o.screens;
+  session.attributes = o.attributes;
+  std::string held;  // on the TTY, what the program prints waits until the terminal is given back
+  if (!o.headless) session.held_output = &held;
+  if (const int status = start(o, setup, &session)) return status;
+
+  std::string error;
+  const int status = run_program(session, o.program, o.args, &error);
+  finish(o, session, held, status, error);
   return status;
 }
 

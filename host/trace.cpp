@@ -1,15 +1,9 @@
-// The trace file, and the services that vekhost puts between the module and the terminal to see what
-// the module writes.
-//
-// vekhost exports _WriteUserVariable, _ClearUserVariable and _TransactionMsg itself (see the dynamic
-// list in CMakeLists.txt). The module is loaded after the executable, so its imports of these names
-// bind to the versions here, which record the call and hand it on to the services library's own.
-#include <dlfcn.h>
-
+// The trace file. What the module writes through the terminal services (user variables, transaction
+// messages) reaches it through the services library's observer.
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
-#include "dispatch/terminal.h"
 #include "host.h"
 #include "vekterm/vekterm.h"
 
@@ -25,9 +19,23 @@ void stamp() {
   std::fprintf(g_trace.file, "%8" PRId64 " ms  ", vekterm::clock_ms());
 }
 
-template <typename F>
-F next_service(const char *name) {
-  return reinterpret_cast<F>(dlsym(RTLD_NEXT, name));
+void module_writes(int number, std::string_view text, int result) {
+  stamp();
+  std::fprintf(g_trace.file, "module writes var %d = %s -> %d\n", number, quoted(text).c_str(), result);
+  std::fflush(g_trace.file);
+}
+
+void module_clears(int number, int result) {
+  stamp();
+  std::fprintf(g_trace.file, "module clears var %d -> %d\n", number, result);
+  std::fflush(g_trace.file);
+}
+
+void message_sent(int flag, int length, std::string_view record, int result) {
+  stamp();
+  std::fprintf(g_trace.file, "transaction message flag %d length %d %s -> %d\n", flag, length,
+               quoted(record).c_str(), result);
+  std::fflush(g_trace.file);
 }
 
 }  // namespace
@@ -56,11 +64,14 @@ int open_trace(const std::string &path, std::string *error) {
     *error = "trace file " + path + ": " + std::strerror(errno);
     return 1;
   }
+  vekterm::set_observer({module_writes, module_clears, message_sent});
   return 0;
 }
 
 void close_trace() {
-  if (g_trace.file) std::fclose(g_trace.file);
+  if (!g_trace.file) return;
+  vekterm::set_observer({});
+  std::fclose(g_trace.file);
   g_trace = {};
 }
 
@@ -92,44 +103,3 @@ void trace_line(std::string_view text) {
 }
 
 }  // namespace vekhost
-
-using vekhost::g_trace;
-
-extern "C" {
-
-int _WriteUserVariable(int number, const char *text) {
-  static const auto next = vekhost::next_service<int (*)(int, const char *)>("_WriteUserVariable");
-  const int result = next(number, text);
-  if (g_trace.file) {
-    vekhost::stamp();
-    std::fprintf(g_trace.file, "module writes var %d = %s -> %d\n", number,
-                 vekhost::quoted(text ? text : "").c_str(), result);
-    std::fflush(g_trace.file);
-  }
-  return result;
-}
-
-int _ClearUserVariable(int number) {
-  static const auto next = vekhost::next_service<int (*)(int)>("_ClearUserVariable");
-  const int result = next(number);
-  if (g_trace.file) {
-    vekhost::stamp();
-    std::fprintf(g_trace.file, "module clears var %d -> %d\n", number, result);
-    std::fflush(g_trace.file);
-  }
-  return result;
-}
-
-int _TransactionMsg(int flag, int length, const char *record) {
-  static const auto next = vekhost::next_service<int (*)(int, int, const char *)>("_TransactionMsg");
-  const int result = next(flag, length, record);
-  if (g_trace.file) {
-    vekhost::stamp();
-    std::fprintf(g_trace.file, "transaction message flag %d length %d %s -> %d\n", flag, length,
-                 vekhost::quoted(record ? record : "").c_str(), result);
-    std::fflush(g_trace.file);
-  }
-  return result;
-}
-
-}  // extern "C"

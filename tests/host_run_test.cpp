@@ -80,13 +80,14 @@ vek.reason(4)
     EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
 }
 
-TEST_F(HostRun, TheModulesWritesAreTracedAndMeetTheCapacityTheProgramSet) {
+TEST_F(HostRun, TheModulesWritesAndMessagesAreTracedAndMeetTheCapacityTheProgramSet) {
   const Outcome r = host(R"(
 vek.capacity(8, 0)
 vek.command("DICOUNT", {[10] = "I", [20] = "01", length = 21})
 vek.command("DICOUNT", {[10] = "S", [20] = "01", [31] = "08", length = 32})
 vek.capacity(8, 159)
 vek.command("DICOUNT", {[10] = "S", [20] = "01", [31] = "08", length = 32})
+vek.command("TRANMSG Y RCV 42")
 print(vek.var[8])
 )",
                          "key Enter\n", {"--trace", "trace.txt"});
@@ -94,8 +95,18 @@ print(vek.var[8])
   EXPECT_EQ(r.out.substr(0, 2), "1\n");
   EXPECT_EQ(final_row(r, 0).substr(0, 20), "VEK append too long:");
   const std::string trace = dir.read("trace.txt");
-  for (const char *line : {"module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n"})
+  for (const char *line : {"module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n",
+                           "transaction message flag 1 length 16 \"16TRANMSG Y RCV 42\" -> 0\n"})
     EXPECT_NE(trace.find(line), std::string::npos) << trace;
+}
+
+TEST_F(HostRun, OptionValuesMayFollowAnEqualsSign) {
+  std::filesystem::create_directory(dir.file("data"));
+  const Outcome r =
+      host("vek.command('TRANMSG Y RCV 42')\n", "", {"--data=data", "--clock=2020-02-29 23:59:58"});
+  ASSERT_EQ(r.status, 0) << r.err;
+  EXPECT_EQ(dir.read("data/journal.log").substr(0, 22), "2020-02-29 23:59:58 1 ")
+      << "journal in the data directory";
 }
 
 TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
@@ -159,7 +170,9 @@ TEST_F(HostRun, SetupFailuresAreOneLineAndNonzero) {
       {{"--input", "absent.keys", "prog.lua"}, "vekhost: input script absent.keys cannot be read"},
       {{"--input", "bad.keys", "prog.lua"}, "vekhost: bad.keys:3: unknown key \"Sideways\""},
       {{"--input", "input.keys", "--clock", "yesterday", "prog.lua"}, "vekhost: --clock wants"},
-      {{"--frobnicate", "prog.lua"}, "vekhost: unknown option --frobnicate"},
+      {{"--input", "input.keys", "--clock", "2019-02-29 10:00:00", "prog.lua"}, "vekhost: --clock wants"},
+      {{"--frobnicate", "prog.lua"}, "vekhost: unrecognized option '--frobnicate'"},
+      {{"--input", "input.keys", "--data"}, "vekhost: option '--data' requires an argument"},
       {{"--input", "input.keys"}, "vekhost: no program given"},
       {{"prog.lua"}, "vekhost: not on a terminal: give --input SCRIPT"},
   };

@@ -60,17 +60,17 @@ TEST_F(Vekhelp, HelpAndListFilesRoundTrip) {
   }
 }
 
-TEST_F(Vekhelp, RecordsOfDifferentLengthsAreMissedByThePanelsSearchUnlessPadded) {
-  // A long first record makes the search for 3 skip over the short records after it.
-  const std::string source = "0001 abcdefg\n0002\n0003\n";
-  EXPECT_EQ(findings("short.help", source),
-            (std::vector<std::string>{"short.help:3: warning: record 0003 is not found by the panel's search "
-                                      "(records of one length are: compile with --pad)"}));
-  ASSERT_EQ(vekhelp({"compile", "--pad", "short.help", "-o", "PAD.VAL"}).status, 0);
-  EXPECT_EQ(dir.read("PAD.VAL"), image("0001 abcdefg|0002        |0003        |"));
-  EXPECT_EQ(vekhelp({"check", "--no-fixed", "PAD.VAL"}).err, "");
-  dir.write("short.list", "A\nBB\n");
-  EXPECT_EQ(vekhelp({"compile", "--pad", "short.list"}).status, 2) << "padding would change list values";
+// check searches with the panel's own search: records of different lengths are all found once sorted
+// (the same bytes are searched in tests/unit/search_test.cpp), while an image out of order loses some.
+TEST_F(Vekhelp, CheckReportsWhatThePanelsSearchMisses) {
+  EXPECT_TRUE(findings("short.help", "0001 abcdefg\n0002\n0003\n").empty());
+  ASSERT_EQ(vekhelp({"compile", "short.help", "-o", "SHORT.VAL"}).status, 0);
+  EXPECT_EQ(dir.read("SHORT.VAL"), image("0001 abcdefg|0002|0003|"));
+  EXPECT_EQ(vekhelp({"check", "--no-fixed", "SHORT.VAL"}).err, "");
+  dir.write("B.VAL", image("0002 b|0001 a|"));
+  EXPECT_EQ(vekhelp({"check", "--no-fixed", "B.VAL"}).err,
+            "B.VAL:record 2: error: record 0001 comes after record 0002: out of order\n"
+            "B.VAL:record 1: error: record 0002 is not found by the panel's search\n");
 }
 
 TEST_F(Vekhelp, CheckFindsOrderDuplicatesAndLongTexts) {
@@ -78,12 +78,6 @@ TEST_F(Vekhelp, CheckFindsOrderDuplicatesAndLongTexts) {
             (std::vector<std::string>{
                 "a.help:2: warning: record 0004 comes after record 0005 (compiling sorts them)",
                 "a.help:3: error: record 0005 again (first at line 1)"}));
-  // In an image, order decides whether records are found at all.
-  dir.write("B.VAL", image("0002 b|0001 a|"));
-  EXPECT_EQ(
-      vekhelp({"check", "--no-fixed", "B.VAL"}).err,
-      "B.VAL:record 2: error: record 0001 comes after record 0002: out of order, the panel's search misses "
-      "records\n");
   EXPECT_EQ(
       findings("c.list", "BBB\nAAA\nBBB\n"),
       (std::vector<std::string>{"c.list:2: warning: value \"AAA\" comes after \"BBB\" (compiling sorts them)",
@@ -137,6 +131,48 @@ TEST_F(Vekhelp, CompileRefusesWhatWouldMakeAWrongImage) {
   dir.write("T.VAL", image("0001 one|0002 no end"));
   EXPECT_EQ(vekhelp({"decompile", "T.VAL"}).err,
             "T.VAL:record 2: error: the last record has no NUL at its end\n");
+}
+
+// Options in either form, before or after the files; a wrong one is named and nothing is written.
+TEST_F(Vekhelp, OptionsTakeTheirLongAndShortForms) {
+  dir.write("a.help", "0001 one\n");
+  struct Case {
+    std::vector<std::string> args;
+    std::string output;
+  };
+  for (const Case &c : {Case{{"compile", "--output=X1.VAL", "a.help"}, "X1.VAL"},
+                        Case{{"compile", "a.help", "--output", "X2.VAL"}, "X2.VAL"},
+                        Case{{"compile", "a.help", "-oX3.VAL"}, "X3.VAL"},
+                        Case{{"compile", "--records", "-o", "X4.VAL", "a.help"}, "X4.VAL"}}) {
+    EXPECT_EQ(vekhelp(c.args).status, 0) << c.output;
+    EXPECT_EQ(dir.read(c.output), image("0001 one|")) << c.output;
+  }
+  for (const auto &[option, message] :
+       {std::pair<std::string, std::string>{"--pad", "vekhelp: unrecognized option '--pad'"},
+        {"--output", "vekhelp: option '--output' requires an argument"}}) {
+    const Outcome wrong = vekhelp({"compile", "a.help", option});
+    EXPECT_EQ(wrong.status, 2) << option;
+    EXPECT_EQ(wrong.first_error_line(), message);
+  }
+  EXPECT_FALSE(std::filesystem::exists(dir.file("a.VAL")));
+}
+
+// The image is written beside its place and renamed over it: a failed write leaves no temporary file
+// (the run's own output files begin with a dot).
+TEST_F(Vekhelp, OutputIsReplacedWholeOrNotAtAll) {
+  dir.write("a.help", "0001 new\n");
+  dir.write("a.VAL", image("0001 old|"));
+  ASSERT_EQ(vekhelp({"compile", "a.help"}).status, 0);
+  EXPECT_EQ(dir.read("a.VAL"), image("0001 new|"));
+  std::filesystem::create_directory(dir.file("taken"));
+  const Outcome failed = vekhelp({"compile", "a.help", "-o", "taken"});
+  EXPECT_EQ(failed.status, 1);
+  EXPECT_EQ(failed.err, "vekhelp: cannot write taken: Is a directory\n");
+  std::vector<std::string> names;
+  for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
+    if (entry.path().filename().string()[0] != '.') names.push_back(entry.path().filename().string());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, (std::vector<std::string>{"a.VAL", "a.help", "taken"}));
 }
 
 }  // namespace

@@ -10,12 +10,11 @@
 #include <string_view>
 #include <vector>
 
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace vektest {
 
-namespace key = vekterm::key;
+namespace key = vek::key;
 namespace script = vekterm::headless;
 
 // A record with its two length digits put in front: record("DICOUNT ...") gives "NNDICOUNT ...".

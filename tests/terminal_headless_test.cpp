@@ -1,4 +1,5 @@
-// The headless terminal turns a module that polls without ever waiting into a reported stall.
+// The headless terminal turns a module that polls without ever waiting into a reported stall; the
+// services report what they change to the observer; start times are read one way for every backend.
 #include <gtest/gtest.h>
 
 #include "dispatch/terminal.h"
@@ -31,6 +32,59 @@ TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
   }
   EXPECT_EQ(code, 'y');
   EXPECT_TRUE(vekterm::headless::take_failures().empty());
+}
+
+// The observer sees the module's writes, clears and messages with their results, and nothing once reset.
+TEST(HeadlessTerminal, TheObserverSeesWhatTheServicesChange) {
+  vekterm::headless::reset();
+  std::vector<std::string> seen;
+  auto note = [&](std::string what, int result) { seen.push_back(what + " -> " + std::to_string(result)); };
+  vekterm::set_observer({
+      [&](int n, std::string_view text, int result) {
+        note("write " + std::to_string(n) + " " + std::string(text), result);
+      },
+      [&](int n, int result) { note("clear " + std::to_string(n), result); },
+      [&](int flag, int length, std::string_view record, int result) {
+        note("message " + std::to_string(flag) + " " + std::to_string(length) + " " + std::string(record),
+             result);
+      },
+  });
+  vekterm::set_variable_capacity(4, 2);
+  EXPECT_EQ(vekterm::variable_capacity(4), 2);
+  EXPECT_EQ(vekterm::variable_capacity(5), vekterm::kVariableCapacity);
+  EXPECT_EQ(vekterm::variable_capacity(100), 0);
+  _WriteUserVariable(4, "ABC");
+  _WriteUserVariable(100, nullptr);
+  _ClearUserVariable(4);
+  _TransactionMsg(1, 6, "06MSG1");
+  vekterm::set_variable(5, "host");  // the host's own writes are its own business
+  EXPECT_EQ(seen, (std::vector<std::string>{"write 4 ABC -> 5", "write 100  -> 3", "clear 4 -> 0",
+                                            "message 1 6 06MSG1 -> 0"}));
+  vekterm::headless::reset();
+  _ClearUserVariable(4);
+  EXPECT_EQ(seen.size(), 4u) << "reset removes the observer";
+}
+
+TEST(HeadlessTerminal, StartTimesAreReadOneWay) {
+  struct Case {
+    const char *text;
+    bool good;
+  };
+  for (const Case &c : {Case{"2020-02-29 23:59:58", true}, Case{"2019-03-14T09:26:53", true},
+                        Case{"2019-02-29 10:00:00", false}, Case{"2019-03-14 24:00:00", false},
+                        Case{"2019-3-14 09:26:53", false}, Case{"2019-03-14 09:26:53x", false},
+                        Case{"2019-03-14_09:26:53", false}, Case{"+019-03-14 09:26:53", false}}) {
+    vekterm::CivilTime t{};
+    EXPECT_EQ(vekterm::parse_clock(c.text, &t), c.good) << c.text;
+  }
+  vekterm::headless::reset();
+  vekterm::CivilTime t{};
+  ASSERT_TRUE(vekterm::parse_clock("2020-02-29 23:59:58", &t));
+  vekterm::set_clock(t);
+  char date[8] = {}, time[8] = {};
+  _RtcGetAsciiDate(3, date, nullptr);
+  _RtcGetAsciiTime(2, time, nullptr);
+  EXPECT_EQ(std::string(date) + std::string(time), "200229235958");
 }
 
 }  // namespace

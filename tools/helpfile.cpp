@@ -1,8 +1,11 @@
-// Reading, writing and checking help files and validation lists.
+// Reading, writing and checking help files and validation lists. The record facts, the record search
+// and the keyword reader are the module's own (help_records.h, search.h, keyword_text.h), so a check
+// tells what the panel will do with the file.
 #include "helpfile.h"
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -10,14 +13,16 @@
 #include <set>
 #include <sstream>
 
+#include "fields/help_records.h"
+#include "fields/keyword_text.h"
+#include "fields/search.h"
+#include "fields/table.h"
+
 namespace vekhelp {
 namespace {
 
-constexpr std::size_t kNumberWidth = 4;    // digits of a help record's number
-constexpr std::size_t kTextStart = 5;      // number and separator come before a help record's text
-constexpr std::size_t kPopupWidth = 22;    // text area of a pop-up window
-constexpr std::size_t kScreenWidth = 40;   // a whole-screen page of a multi-screen panel
-constexpr std::size_t kKeywordText = 159;  // the work buffer that holds definition and option texts
+using vek::kNumberWidth;
+using vek::kTextColumn;
 
 bool is_digit(char ch) {
   return ch >= '0' && ch <= '9';
@@ -49,28 +54,22 @@ int number_of(std::string_view record) {
   return n;
 }
 
-std::string four_digits(int n) {
-  char text[8];
-  std::snprintf(text, sizeof text, "%04d", n);
-  return text;
+std::string record_name(int n) {
+  std::array<char, vek::kRecordKeySize> key;
+  return std::string(vek::record_key(n, kNumberWidth, &key).value_or("?"));
 }
 
-// The value tokens of a keyword as the panel reads them: the first occurrence of the keyword, a window
-// of `window` characters after it, split at ",", blank and "=".
-std::vector<std::string> keyword_tokens(std::string_view text, std::string_view keyword, std::size_t window) {
+// The value tokens of a keyword, read by the panel's own keyword reader.
+std::vector<std::string> keyword_tokens(const std::string &text, const char *keyword, std::size_t window) {
+  std::array<char, static_cast<std::size_t>(vek::kTokenSize)> buffer{};
   std::vector<std::string> out;
-  const std::size_t at = text.find(keyword);
-  if (at == std::string_view::npos) return out;
-  const std::string_view w = text.substr(at + keyword.size(), window);
-  std::string token;
-  for (char ch : w) {
-    if (ch == ',' || ch == ' ' || ch == '=') {
-      if (!token.empty()) out.push_back(token), token.clear();
-    } else {
-      token += ch;
-    }
-  }
-  if (!token.empty()) out.push_back(token);
+  std::string_view token;
+  if (vek::read_keyword(text.c_str(), keyword, window, buffer.data(), buffer.size(), &token) !=
+      vek::kKeywordToken)
+    return out;
+  do
+    out.emplace_back(token);
+  while (vek::next_keyword_token(buffer.data(), buffer.size(), token, &token));
   return out;
 }
 
@@ -89,57 +88,11 @@ std::string upper(std::string s) {
   return s;
 }
 
-// Help records the panel shows by itself, and when.
-struct FixedRecord {
-  int number;        // record number
-  const char *role;  // completes "shown when ..."
-};
-enum FixedId {
-  kValidating,
-  kJoinedTooLong,
-  kRejected,
-  kNotInList,
-  kCheckZero,
-  kCheckPrefix,
-  kUnusable,
-  kRequiredEmpty,
-  kNotFull,
-  kKeyRefused,
-  kTimeOut,
-  kScanNoFit,
-  kScanKeyboardOnly,
-  kScanNeedsId,
-  kPrompt,
-  kBadDate,
-  kBadMask,
-  kFixedCount
-};
-constexpr std::array<FixedRecord, kFixedCount> kFixed = {{
-    {1, "the panel is being validated"},
-    {2, "values validated together would be too long"},
-    {3, "a validation file rejects a value"},
-    {4, "a value is not in its list or range"},
-    {5, "a check digit (leading zero) is wrong"},
-    {6, "a check digit (prefix) is wrong"},
-    {7, "a required validation file cannot be used"},
-    {8, "OK is pressed with a required field empty"},
-    {9, "a fixed-length field is left before it is full"},
-    {10, "a key is refused"},
-    {11, "a field's time limit passes"},
-    {12, "a scan does not fit its field"},
-    {13, "a scan reaches a keyboard-only field"},
-    {15, "a scan lacks the field's data identifier"},
-    {16, "help or a message waits for Enter (its prompt line)"},
-    {17, "a date or time is not valid"},
-    {18, "a value does not match its mask"},
-}};
-static_assert(kFixed.size() == kFixedCount);
-
 // What the definition and option texts of a help file ask of it.
 struct Uses {
   bool definitions = false;      // the file holds field definitions at all
-  std::set<int> fixed;           // fixed records the panel will show
-  std::set<int> screen_records;  // pages of multi-screen panels (40 wide)
+  std::set<int> fixed;           // records of fixed roles that the panel will show
+  std::set<int> screen_records;  // pages of multi-screen panels (a whole screen wide)
   std::set<int> value_records;   // masks, list values, range bounds: never shown
 };
 
@@ -153,53 +106,72 @@ bool is_option_text(std::string_view text) {
   return false;
 }
 
+// A record's text as the panel reads it: SET_FIE takes everything after the number, separator
+// included; the panel options and the pop-up take the text after the separator. Either way the work
+// buffer keeps the first kDefinitionTextLength characters.
+std::string definition_text(std::string_view record) {
+  return std::string(record.substr(std::min(record.size(), kNumberWidth), vek::kDefinitionTextLength));
+}
+std::string option_text(std::string_view record) {
+  return std::string(record.substr(std::min(record.size(), kTextColumn), vek::kDefinitionTextLength));
+}
+
 void add_range(std::set<int> *into, const std::vector<std::string> &t, std::size_t first) {
   if (t.size() <= first) return;
   const int a = leading_number(t[first]);
   const int b = t.size() > first + 1 ? leading_number(t[first + 1]) : a;
-  for (int n = a; n <= b && n <= 9999; ++n)
+  for (int n = a; n <= b && n <= vek::kLastRecord; ++n)
     into->insert(n);
+}
+
+void add_definition_uses(const std::string &text, std::map<std::string, int> *files, Uses *u) {
+  using vek::kLongWindow, vek::kShortWindow;
+  u->definitions = true;
+  const auto input = keyword_tokens(text, "INPUT=", kShortWindow);
+  const std::string cls = input.empty() ? "" : upper(input[0]);
+  if (cls == "ALPHA" || cls == "NUM") u->fixed.insert(vek::kRecordKeyboardOnly);
+  if (cls == "DATE_AMER" || cls == "DATE_EURO" || cls == "TIME_STD") u->fixed.insert(vek::kRecordDateTime);
+  const auto vert = keyword_tokens(text, "VERT=", kLongWindow);
+  const char type = vert.empty() ? 'N' : vert[0][0];
+  if (type == 'F') {
+    u->fixed.insert(vek::kRecordMask);
+    add_range(&u->value_records, {vert.size() > 1 ? vert[1] : ""}, 0);
+  }
+  if (type == 'S' || type == 'R')
+    u->fixed.insert(vek::kRecordOutOfList), add_range(&u->value_records, vert, 1);
+  if (type == 'B') u->fixed.insert(vek::kRecordLeadingZero);
+  if (type == 'T') u->fixed.insert(vek::kRecordPrefix);
+  const auto verf = keyword_tokens(text, "VERF=", kLongWindow);
+  if (!verf.empty()) {
+    u->fixed.insert({vek::kRecordNotInFile, vek::kRecordMandatory});
+    if (++(*files)[verf[0]] > 1) u->fixed.insert(vek::kRecordJoinedTooLong);
+  }
+  const auto mode = keyword_tokens(text, "MODE=", kShortWindow);
+  if (!mode.empty() && mode[0][0] == 'F') u->fixed.insert(vek::kRecordNotFull);
+  const auto mandi = keyword_tokens(text, "MANDI=", kShortWindow);
+  if (!mandi.empty() && mandi[0][0] == 'Y') u->fixed.insert(vek::kRecordIdentifierNeeded);
+  const auto req = keyword_tokens(text, "REQ=", kShortWindow);
+  if (req.empty() || req[0][0] != 'N') u->fixed.insert(vek::kRecordRequiredEmpty);
+  add_range(&u->screen_records, keyword_tokens(text, "SCRN=", kLongWindow), 0);
 }
 
 Uses uses_of(const File &file) {
   Uses u;
   std::map<std::string, int> files;  // validation file -> fields using it
   for (const Record &r : file.records) {
-    const std::string_view text = std::string_view(r.text).substr(std::min(r.text.size(), kNumberWidth));
-    if (is_definition(text)) {
-      u.definitions = true;
-      const auto input = keyword_tokens(text, "INPUT=", 10);
-      const std::string cls = input.empty() ? "" : upper(input[0]);
-      if (cls == "ALPHA" || cls == "NUM") u.fixed.insert(13);
-      if (cls == "DATE_AMER" || cls == "DATE_EURO" || cls == "TIME_STD") u.fixed.insert(17);
-      const auto vert = keyword_tokens(text, "VERT=", 15);
-      const char type = vert.empty() ? 'N' : vert[0][0];
-      if (type == 'F') u.fixed.insert(18), add_range(&u.value_records, {vert.size() > 1 ? vert[1] : ""}, 0);
-      if (type == 'S' || type == 'R') u.fixed.insert(4), add_range(&u.value_records, vert, 1);
-      if (type == 'B') u.fixed.insert(5);
-      if (type == 'T') u.fixed.insert(6);
-      const auto verf = keyword_tokens(text, "VERF=", 15);
-      if (!verf.empty()) {
-        u.fixed.insert({3, 7});
-        if (++files[verf[0]] > 1) u.fixed.insert(2);
-      }
-      const auto mode = keyword_tokens(text, "MODE=", 10);
-      if (!mode.empty() && mode[0][0] == 'F') u.fixed.insert(9);
-      const auto mandi = keyword_tokens(text, "MANDI=", 10);
-      if (!mandi.empty() && mandi[0][0] == 'Y') u.fixed.insert(15);
-      const auto req = keyword_tokens(text, "REQ=", 10);
-      if (req.empty() || req[0][0] != 'N') u.fixed.insert(8);
-      add_range(&u.screen_records, keyword_tokens(text, "SCRN=", 15), 0);
-    } else if (is_option_text(text)) {
-      const auto t = keyword_tokens(text, "T=", 15);
-      if (!t.empty() && leading_number(t[0]) > 0) u.fixed.insert(11);
+    if (is_definition(definition_text(r.text))) {
+      add_definition_uses(definition_text(r.text), &files, &u);
+    } else if (is_option_text(option_text(r.text))) {
+      const auto t = keyword_tokens(option_text(r.text), "T=", vek::kLongWindow);
+      if (!t.empty() && leading_number(t[0]) > 0) u.fixed.insert(vek::kRecordTimeOut);
     }
   }
   if (u.definitions) {
-    u.fixed.insert({1, 10, 12, 16});  // every panel validates, refuses keys, takes scans, has help
+    // Every panel validates, refuses keys, takes scans and has help.
+    u.fixed.insert({vek::kRecordChecking, vek::kRecordRefusedKey, vek::kRecordNoFit, vek::kRecordPrompt});
   } else {
-    for (const FixedRecord &f : kFixed)
-      u.fixed.insert(f.number);  // no definitions: any may be used
+    for (const vek::HelpRecordRole &role : vek::kHelpRecordRoles)
+      u.fixed.insert(role.number);  // no definitions: any may be used
   }
   return u;
 }
@@ -275,16 +247,10 @@ bool read_file(const std::string &path, const Kind *forced, File *file) {
   return true;
 }
 
-std::string make_image(const File &file, bool pad) {
+std::string make_image(const File &file) {
   std::vector<std::string> records;
-  std::size_t longest = 0;
-  for (const Record &r : file.records) {
+  for (const Record &r : file.records)
     records.push_back(r.text);
-    longest = std::max(longest, r.text.size());
-  }
-  if (pad && file.kind == Kind::Help)
-    for (std::string &r : records)
-      r.resize(longest, ' ');
   std::sort(records.begin(), records.end());
   records.erase(std::unique(records.begin(), records.end()), records.end());
   std::string image;
@@ -309,145 +275,113 @@ bool write_text(const File &file, std::string *text, std::string *error) {
   return true;
 }
 
-// The search steps of the panel's lookup, byte for byte: a probe in the middle of the remaining
-// range, back to the start of its record, and a range narrowed as if every record had that length.
-bool panel_search(std::string_view image, std::string_view key, std::size_t width) {
-  const std::size_t size = image.size();
-  std::size_t low = 0, span = size;
-  for (std::size_t rounds = 0; span > 0 && rounds <= size + 1; ++rounds) {
-    std::size_t probe = low + span / 2;
-    while (probe > 0 && image[probe] != '\0')
-      --probe;
-    const std::size_t start = image[probe] == '\0' ? probe + 1 : 0;
-    std::size_t end = start;
-    while (end < size && image[end] != '\0')
-      ++end;
-    const std::string_view record = image.substr(std::min(start, size), end - std::min(start, size));
-    int order = 0;
-    if (width > 0) {
-      // The key's characters against the record's first ones, a record's end counting as NUL.
-      for (std::size_t i = 0; i < width && order == 0; ++i) {
-        const auto k = static_cast<unsigned char>(i < key.size() ? key[i] : '\0');
-        const auto c = static_cast<unsigned char>(i < record.size() ? record[i] : '\0');
-        order = (k > c) - (k < c);
-        if (k == 0) break;
-      }
-    } else {
-      const int c = key.compare(record);
-      order = (c > 0) - (c < 0);
-    }
-    if (order == 0) return true;
-    if (order < 0) {
-      const std::size_t narrowed = start - low + 1;
-      if (narrowed == span) return false;
-      span = narrowed;
-    } else {
-      low = start + record.size() + 1;
-      if (low > size) return false;
-      if (span > record.size()) span -= record.size();
-      span /= 2;
-      if (low + span > size) span = size - low;
-    }
-  }
-  return false;
-}
+namespace {
 
-std::vector<Finding> check(const File &file, bool fixed_records) {
-  std::vector<Finding> out = file.findings;
+// Records out of order and records whose number (or value) comes again. A source is sorted when it is
+// compiled, so its order is only noted; in an image, order decides what the search finds. Two records
+// of one number leave the panel to show either of them.
+void check_order(const File &file, std::vector<Finding> *out) {
   const bool help = file.kind == Kind::Help;
-
-  // Order and duplicates.
   std::map<std::string, int> first_line;
   const Record *previous = nullptr;
   for (const Record &r : file.records) {
     const std::string key = key_of(file, r.text);
     const auto [it, fresh] = first_line.emplace(key, r.line);
     if (!fresh) {
-      out.push_back({r.line, help,
-                     (help ? "record " + key : "value " + show_value(key)) + " again (first at " +
-                         (file.image ? "record " : "line ") + std::to_string(it->second) + ")"});
+      out->push_back({r.line, help,
+                      (help ? "record " + key : "value " + show_value(key)) + " again (first at " +
+                          (file.image ? "record " : "line ") + std::to_string(it->second) + ")"});
     } else if (previous && key < key_of(file, previous->text)) {
       const std::string what =
           help ? "record " + key + " comes after record " + key_of(file, previous->text)
                : "value " + show_value(key) + " comes after " + show_value(previous->text);
-      out.push_back({r.line, file.image,
-                     what + (file.image ? ": out of order, the panel's search misses records"
-                                        : " (compiling sorts them)")});
+      out->push_back(
+          {r.line, file.image, what + (file.image ? ": out of order" : " (compiling sorts them)")});
     }
     previous = &r;
   }
+}
 
-  // Records that the panel's search would not find in the image.
+// Records that the panel's search misses in the image the terminal would hold: the file itself, or what
+// compile makes of it. A compiled image is sorted, and the search finds every record of a sorted image.
+void check_search(const File &file, std::vector<Finding> *out) {
   std::string image;
   if (file.image) {
     for (const Record &r : file.records)
       image += r.text, image += '\0';
   } else {
-    image = make_image(file, false);
+    image = make_image(file);
   }
-  // An image out of order is reported as such; what its search then misses follows from that.
-  bool ordered = true;
-  for (const Finding &f : out)
-    ordered = ordered && !(file.image && f.error);
-  std::set<std::string> reported;
+  const bool help = file.kind == Kind::Help;
+  std::set<std::string> searched;
   for (const Record &r : file.records) {
-    if (!ordered) break;
     const std::string key = key_of(file, r.text);
-    if (!reported.insert(key).second) continue;
-    if (panel_search(image, key, help ? kNumberWidth : 0)) continue;
-    if (help)
-      out.push_back({r.line, false,
-                     "record " + key + " is not found by the panel's search (records of one length are: " +
-                         (file.image ? "recompile" : "compile") + " with --pad)"});
-    else
-      out.push_back({r.line, false,
-                     "value " + show_value(key) +
-                         " is not found when the panel searches this list itself (names beginning with B_)"});
+    if (!searched.insert(key).second) continue;
+    if (help && !vek::find_record(image, number_of(key)))
+      out->push_back({r.line, true, "record " + key + " is not found by the panel's search"});
+    if (!help && !vek::find_value(image, key))
+      out->push_back(
+          {r.line, true,
+           "value " + show_value(key) +
+               " is not found when the panel searches this list itself (names beginning with B_)"});
   }
+}
 
-  if (!help) return out;
-
-  // Texts longer than the place where they are shown or read.
-  const Uses uses = uses_of(file);
+// Texts longer than the place where they are read or shown: definition and option texts in the work
+// buffer, pages of a field's own screen on the whole screen, any other text in a pop-up window.
+void check_lengths(const File &file, const Uses &uses, std::vector<Finding> *out) {
+  const std::string limit = std::to_string(vek::kDefinitionTextLength);
   for (const Record &r : file.records) {
-    const std::string_view after_number =
-        std::string_view(r.text).substr(std::min(r.text.size(), kNumberWidth));
-    const std::size_t shown = r.text.size() > kTextStart ? r.text.size() - kTextStart : 0;
+    const std::size_t after_number = r.text.size() - std::min(r.text.size(), kNumberWidth);
+    const std::size_t shown = r.text.size() - std::min(r.text.size(), kTextColumn);
     const int n = number_of(r.text);
-    if (is_definition(after_number)) {
-      if (after_number.size() > kKeywordText)
-        out.push_back({r.line, false,
-                       "definition text of " + std::to_string(after_number.size()) + " characters; at most " +
-                           std::to_string(kKeywordText) + " are read"});
-    } else if (is_option_text(after_number)) {
-      if (shown > kKeywordText)
-        out.push_back({r.line, false,
-                       "option text of " + std::to_string(shown) + " characters; at most " +
-                           std::to_string(kKeywordText) + " are read"});
+    if (is_definition(definition_text(r.text))) {
+      if (after_number > vek::kDefinitionTextLength)
+        out->push_back({r.line, false,
+                        "definition text of " + std::to_string(after_number) + " characters; at most " +
+                            limit + " are read"});
+    } else if (is_option_text(option_text(r.text))) {
+      if (shown > vek::kDefinitionTextLength)
+        out->push_back(
+            {r.line, false,
+             "option text of " + std::to_string(shown) + " characters; at most " + limit + " are read"});
     } else if (uses.value_records.count(n)) {
       // masks, list values and bounds are compared, not shown
     } else if (uses.screen_records.count(n)) {
-      if (shown > kScreenWidth)
-        out.push_back({r.line, false,
-                       "screen line of " + std::to_string(shown) + " characters is cut at " +
-                           std::to_string(kScreenWidth)});
-    } else if (shown > kPopupWidth) {
-      out.push_back({r.line, false,
-                     "text of " + std::to_string(shown) + " characters is cut at " +
-                         std::to_string(kPopupWidth) + " in a pop-up window"});
+      if (shown > vek::kScreenLineWidth)
+        out->push_back({r.line, false,
+                        "screen line of " + std::to_string(shown) + " characters is cut at " +
+                            std::to_string(vek::kScreenLineWidth)});
+    } else if (shown > vek::kPopupLineWidth) {
+      out->push_back({r.line, false,
+                      "text of " + std::to_string(shown) + " characters is cut at " +
+                          std::to_string(vek::kPopupLineWidth) + " in a pop-up window"});
     }
   }
+}
 
-  // Records the panel shows by itself.
-  if (fixed_records) {
-    std::set<int> present;
-    for (const Record &r : file.records)
-      present.insert(number_of(r.text));
-    for (const FixedRecord &f : kFixed)
-      if (uses.fixed.count(f.number) && !present.count(f.number))
-        out.push_back(
-            {0, false, "record " + four_digits(f.number) + " is missing: the panel shows it when " + f.role});
-  }
+// Records of fixed roles that the panel will show and the file lacks.
+void check_fixed_records(const File &file, const Uses &uses, std::vector<Finding> *out) {
+  std::set<int> present;
+  for (const Record &r : file.records)
+    present.insert(number_of(r.text));
+  for (const vek::HelpRecordRole &role : vek::kHelpRecordRoles)
+    if (uses.fixed.count(role.number) && !present.count(role.number))
+      out->push_back(
+          {0, false,
+           "record " + record_name(role.number) + " is missing: the panel shows it when " + role.shown_when});
+}
+
+}  // namespace
+
+std::vector<Finding> check(const File &file, bool fixed_records) {
+  std::vector<Finding> out = file.findings;
+  check_order(file, &out);
+  check_search(file, &out);
+  if (file.kind != Kind::Help) return out;
+  const Uses uses = uses_of(file);
+  check_lengths(file, uses, &out);
+  if (fixed_records) check_fixed_records(file, uses, &out);
   return out;
 }
 

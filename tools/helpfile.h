@@ -5,9 +5,7 @@
 #ifndef VEKHELP_HELPFILE_H
 #define VEKHELP_HELPFILE_H
 
-#include <cstddef>
 #include <string>
-#include <string_view>
 #include <vector>
 
 namespace vekhelp {
@@ -38,19 +36,16 @@ struct File {
 // cannot be read at all (the reason is in the findings).
 bool read_file(const std::string &path, const Kind *forced, File *file);
 
-// The image of a file's records: sorted, one NUL after each. With `pad`, help records are filled with
-// blanks to the length of the longest, so that the panel's search finds every one of them.
-std::string make_image(const File &file, bool pad);
+// The image of a file's records: sorted, one NUL after each.
+std::string make_image(const File &file);
 
 // The text form of a file's records, one a line (list values that would read as comments or blank
 // lines are escaped with a leading backslash). Records holding a line break cannot be written: false.
 bool write_text(const File &file, std::string *text, std::string *error);
 
-// The panel's search of an image: the key compared with each probed record's first `width`
-// characters (help records, width 4) or with the whole record (width 0). Returns whether it is found.
-bool panel_search(std::string_view image, std::string_view key, std::size_t width);
-
-// Everything `vekhelp check` reports, in the file's order.
+// Everything `vekhelp check` reports: what the file's reading found, then its order and duplicates, the
+// records that the panel's search misses in its image, texts too long for where they are shown or read,
+// and (with `fixed_records`) missing records that the panel shows by itself.
 std::vector<Finding> check(const File &file, bool fixed_records);
 
 }  // namespace vekhelp

@@ -1,8 +1,13 @@
 // vekhelp: compiles help files and validation lists into the images the terminal serves, turns images
 // back into text, and checks both for what would go wrong on the terminal.
+#include <getopt.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <string>
 #include <vector>
 
@@ -11,7 +16,7 @@
 namespace {
 
 constexpr const char *kUsage =
-    "usage: vekhelp compile [--list | --records] [--pad] SOURCE [-o IMAGE]\n"
+    "usage: vekhelp compile [--list | --records] SOURCE [-o IMAGE]\n"
     "       vekhelp decompile [--list | --records] IMAGE [-o TEXT]\n"
     "       vekhelp check [--list | --records] [--no-fixed] FILE...\n"
     "\n"
@@ -20,11 +25,12 @@ constexpr const char *kUsage =
     "The kind comes from --list or --records, else from the extension (.help, .list), else from the lines.\n"
     "\n"
     "  compile     writes the sorted image (default: the source's name with .VAL)\n"
-    "  --pad       fills help records with blanks to one length, so the panel's search finds them all\n"
     "  decompile   writes the records of an image as text (default: standard output)\n"
-    "  check       reports order, duplicates, records the panel's search misses, texts too long to\n"
-    "              show, and missing records that the panel shows by itself (not with --no-fixed);\n"
-    "              exits with 1 when it found anything\n";
+    "  check       reports records out of order or duplicated, records of an image that the panel's\n"
+    "              search misses, texts too long for where they are shown or read, and missing records\n"
+    "              that the panel shows by itself (not with --no-fixed); exits with 1 when it found\n"
+    "              anything\n"
+    "  -o, --output=FILE   where compile or decompile writes\n";
 
 enum Status : int { kClean = 0, kFindings = 1, kUsageError = 2 };
 
@@ -32,7 +38,7 @@ struct Command {
   std::string verb;
   std::vector<std::string> files;
   std::string output;
-  bool pad = false, fixed = true;
+  bool fixed = true;
   bool forced = false;
   vekhelp::Kind kind = vekhelp::Kind::Help;
 };
@@ -47,12 +53,32 @@ void report(const vekhelp::File &file, const vekhelp::Finding &f) {
     std::fprintf(stderr, "%s:%d: %s: %s\n", file.name.c_str(), f.line, level, f.message.c_str());
 }
 
+// Writes a temporary file beside `path` and renames it over `path` once it is complete, so that a
+// terminal reading the file finds the old contents or the new ones, never a part. On failure the
+// temporary file is removed and `path` is left as it was.
 bool write_file(const std::string &path, const std::string &bytes) {
-  std::ofstream out(path, std::ios::binary | std::ios::trunc);
-  out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  out.close();
-  if (!out) {
+  std::string temporary = path + ".XXXXXX";
+  const int fd = mkstemp(temporary.data());
+  if (fd < 0) {
     std::fprintf(stderr, "vekhelp: cannot write %s: %s\n", path.c_str(), std::strerror(errno));
+    return false;
+  }
+  const mode_t mask = umask(0);  // mkstemp makes the file private; give it the mode a new file gets
+  umask(mask);
+  int error = fchmod(fd, 0666 & ~mask) == 0 ? 0 : errno;
+  for (std::size_t done = 0; error == 0 && done < bytes.size();) {
+    const ssize_t n = write(fd, bytes.data() + done, bytes.size() - done);
+    if (n > 0)
+      done += static_cast<std::size_t>(n);
+    else if (n == 0 || errno != EINTR)
+      error = n == 0 ? EIO : errno;
+  }
+  if (error == 0 && fsync(fd) != 0) error = errno;
+  if (close(fd) != 0 && error == 0) error = errno;
+  if (error == 0 && rename(temporary.c_str(), path.c_str()) != 0) error = errno;
+  if (error != 0) {
+    std::fprintf(stderr, "vekhelp: cannot write %s: %s\n", path.c_str(), std::strerror(error));
+    unlink(temporary.c_str());
     return false;
   }
   return true;
@@ -84,12 +110,7 @@ int compile(const Command &c) {
   for (const auto &f : vekhelp::check(file, false))
     if (f.error) report(file, f), failed = true;
   if (failed) return kFindings;
-  if (c.pad && file.kind != vekhelp::Kind::Help) {
-    std::fprintf(stderr, "vekhelp: --pad is for help files; padding a list would change its values\n");
-    return kUsageError;
-  }
-  return write_file(c.output.empty() ? default_image_name(c.files[0]) : c.output,
-                    vekhelp::make_image(file, c.pad))
+  return write_file(c.output.empty() ? default_image_name(c.files[0]) : c.output, vekhelp::make_image(file))
              ? kClean
              : kFindings;
 }
@@ -130,34 +151,52 @@ int check(const Command &c) {
   return status;
 }
 
+// Options and their arguments may come anywhere among the verb and the files; "--" ends them.
+bool parse(int argc, char **argv, Command *c, bool *help) {
+  static const option kOptions[] = {
+      {"list", no_argument, nullptr, 'l'},     {"records", no_argument, nullptr, 'r'},
+      {"no-fixed", no_argument, nullptr, 'n'}, {"output", required_argument, nullptr, 'o'},
+      {"help", no_argument, nullptr, 'h'},     {nullptr, 0, nullptr, 0}};
+  static char name[] = "vekhelp";
+  argv[0] = name;  // getopt_long names the program by it in its messages
+  for (int opt; (opt = getopt_long(argc, argv, "ho:", kOptions, nullptr)) != -1;) {
+    switch (opt) {
+      case 'l':
+        c->forced = true, c->kind = vekhelp::Kind::List;
+        break;
+      case 'r':
+        c->forced = true, c->kind = vekhelp::Kind::Help;
+        break;
+      case 'n':
+        c->fixed = false;
+        break;
+      case 'o':
+        c->output = optarg;
+        break;
+      case 'h':
+        *help = true;
+        break;
+      default:  // getopt_long has said what is wrong
+        return false;
+    }
+  }
+  if (optind < argc) c->verb = argv[optind++];
+  c->files.assign(argv + optind, argv + argc);
+  return true;
+}
+
 }  // namespace
 
 int main(int argc, char **argv) {
   Command c;
-  for (int i = 1; i < argc; ++i) {
-    const std::string a = argv[i];
-    if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
-      return kClean;
-    } else if (a == "--list") {
-      c.forced = true, c.kind = vekhelp::Kind::List;
-    } else if (a == "--records") {
-      c.forced = true, c.kind = vekhelp::Kind::Help;
-    } else if (a == "--pad") {
-      c.pad = true;
-    } else if (a == "--no-fixed") {
-      c.fixed = false;
-    } else if (a == "-o") {
-      if (++i >= argc) return std::fprintf(stderr, "vekhelp: -o needs a file name\n"), kUsageError;
-      c.output = argv[i];
-    } else if (a.size() > 1 && a[0] == '-') {
-      std::fprintf(stderr, "vekhelp: unknown option %s (see --help)\n", a.c_str());
-      return kUsageError;
-    } else if (c.verb.empty()) {
-      c.verb = a;
-    } else {
-      c.files.push_back(a);
-    }
+  bool help = false;
+  if (!parse(argc, argv, &c, &help)) {
+    std::fputs("Try 'vekhelp --help' for more information.\n", stderr);
+    return kUsageError;
+  }
+  if (help) {
+    std::fputs(kUsage, stdout);
+    return kClean;
   }
   if (c.verb == "compile") return compile(c);
   if (c.verb == "decompile") return decompile(c);

@@ -9,25 +9,13 @@
 #include <cstdint>
 #include <string_view>
 
+#include "dispatch/terminal.h"
+
 namespace vek {
 
 inline constexpr int kWorkSize = 160;  // the shared work buffer
 inline constexpr int kScreenRows = 20;
 inline constexpr int kScreenColumns = 40;
-
-// Key codes read from the keyboard or produced by scanned input tokens.
-namespace key {
-inline constexpr std::uint16_t Enter = 13;
-inline constexpr std::uint16_t Left = 174;
-inline constexpr std::uint16_t Right = 175;
-inline constexpr std::uint16_t Cancel = 256;
-inline constexpr std::uint16_t Previous = 512;
-inline constexpr std::uint16_t Ok = 768;
-inline constexpr std::uint16_t Clear = 1024;
-inline constexpr std::uint16_t Backspace = 1280;
-inline constexpr std::uint16_t Next = 1536;
-inline constexpr std::uint16_t Help = 15104;
-}  // namespace key
 
 // State kept by the dispatcher between calls of main; zero at load.
 struct DispatchState {

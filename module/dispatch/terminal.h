@@ -25,7 +25,19 @@ int _VioSetCurPos(int row, int col);
 int _VioGetCurPos(unsigned char *row, unsigned char *col);
 int _VioSetCurType(int type); /* 4 input cursor shown, 0 hidden */
 
-/* Keyboard, events, idle processing. */
+/* Keyboard, events, idle processing. A key read is a printable character's own code or one of these. */
+enum vek_key {
+  VEK_KEY_ENTER = 13,
+  VEK_KEY_LEFT = 174,
+  VEK_KEY_RIGHT = 175,
+  VEK_KEY_CANCEL = 256,
+  VEK_KEY_PREVIOUS = 512, /* previous field */
+  VEK_KEY_OK = 768,       /* confirm the panel */
+  VEK_KEY_CLEAR = 1024,
+  VEK_KEY_BACKSPACE = 1280,
+  VEK_KEY_NEXT = 1536, /* next field */
+  VEK_KEY_HELP = 15104
+};
 int _KbdReadAscii(unsigned short *key); /* 0 key stored, 5 none waiting */
 int _WaitEvent(int milliseconds);       /* 0 = no limit */
 int _IdleManager(int mode);             /* 0: nonzero = stop waiting; 200 = pause */
@@ -54,6 +66,20 @@ int _DataFile(const char *name, const char **address, unsigned long *length); /*
 
 #ifdef __cplusplus
 }
+
+// The key codes as typed constants, for C++ callers of _KbdReadAscii and those who script keys.
+namespace vek::key {
+inline constexpr unsigned short Enter = VEK_KEY_ENTER;
+inline constexpr unsigned short Left = VEK_KEY_LEFT;
+inline constexpr unsigned short Right = VEK_KEY_RIGHT;
+inline constexpr unsigned short Cancel = VEK_KEY_CANCEL;
+inline constexpr unsigned short Previous = VEK_KEY_PREVIOUS;
+inline constexpr unsigned short Ok = VEK_KEY_OK;
+inline constexpr unsigned short Clear = VEK_KEY_CLEAR;
+inline constexpr unsigned short Backspace = VEK_KEY_BACKSPACE;
+inline constexpr unsigned short Next = VEK_KEY_NEXT;
+inline constexpr unsigned short Help = VEK_KEY_HELP;
+}  // namespace vek::key
 #endif
 
 #endif

@@ -1,6 +1,7 @@
 // Window service (boxed pop-up with its save buffer) and the timed wait.
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
+#include "fields/help_records.h"
 
 namespace vek {
 namespace {
@@ -8,7 +9,7 @@ namespace {
 constexpr int kMaxLines = kWindowSlots - 2;
 constexpr int kBoxColumn = 2;
 constexpr int kBoxWidth = 24;
-constexpr int kInteriorWidth = 22;
+constexpr int kInteriorWidth = kPopupLineWidth;
 constexpr std::uint8_t kInteriorRow = 2;
 constexpr std::uint8_t kInteriorColumn = 3;
 

@@ -23,10 +23,9 @@ int clear_p() {
 
 // Returns 0; a record without "FILE=" (Zl) or without a name after it (Zk) keeps the name as it was.
 int set_hel(const char *record) {
-  constexpr std::size_t kFileWindow = 15;
   load_operands(record);
   std::string_view name;
-  switch (keyword_token(work_buffer(), "FILE=", kFileWindow, &name)) {
+  switch (keyword_token(work_buffer(), "FILE=", kLongWindow, &name)) {
     case kKeywordAbsent:
       bad_call(record, "Zl");
       return 0;

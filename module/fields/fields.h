@@ -7,6 +7,8 @@
 #include <optional>
 #include <string_view>
 
+#include "fields/help_records.h"
+#include "fields/keyword_text.h"
 #include "fields/table.h"
 
 namespace vek {
@@ -29,15 +31,8 @@ struct SourceCodes {
 // or false once the fault has been shown.
 bool load_source_text(const char *record, const SourceCodes &codes, std::size_t text_from);
 
-// Keyword texts (definition texts, SET_HEL operands, panel options): a keyword is found at its first
-// occurrence anywhere in the text; its value window is the `window` characters after it (10 or 15),
-// copied into the token buffer (g_fields.token) and split at ",", blank and "=", leading delimiters
-// skipped. Tokens are views into the token buffer, valid until the next keyword is read.
-enum KeywordResult : int {
-  kKeywordAbsent = 0,  // the keyword is not in the text
-  kKeywordEmpty = 1,   // present, but its window holds no token
-  kKeywordToken = 2,   // *token is the first token
-};
+// Keyword texts (keyword_text.h) read into the token buffer (g_fields.token): tokens are views into it,
+// valid until the next keyword is read.
 int keyword_token(const char *text, const char *keyword, std::size_t window, std::string_view *token);
 // The token after `previous` in the same window; false when there is none.
 bool next_token(std::string_view previous, std::string_view *token);
@@ -47,7 +42,8 @@ bool next_token(std::string_view previous, std::string_view *token);
 //
 // lookup_record: the record whose first `width` characters (at most 5) are the number with leading
 // zeros; every caller passes 4.
-std::optional<std::string_view> lookup_record(const char *file, std::int32_t number, std::uint8_t width = 4);
+std::optional<std::string_view> lookup_record(const char *file, std::int32_t number,
+                                              std::uint8_t width = kNumberWidth);
 // lookup_value: the record equal to the whole value. Status 0 found, 1 not found, 4 file not available.
 std::optional<std::string_view> lookup_value(const char *file, std::string_view value, std::uint8_t *status);
 // verify_in_file: 4 file not available; mode '3': 0 present, 1 absent; other modes: 0 absent, 1 present.

@@ -1,11 +1,16 @@
-// The record search over one data image, private to the field definitions. lookup_record and
-// lookup_value ask _DataFile for the image and search it with these; the unit tests call them on images
-// of their own.
+// The record search over one data image: an image and a key in, a record out. It calls no terminal
+// service and keeps no state, so vekhelp links the same objects to check files as the panel reads them;
+// lookup_record and lookup_value (fields.h) ask _DataFile for the image and search it with these.
 #ifndef VEKPANEL_FIELDS_SEARCH_H
 #define VEKPANEL_FIELDS_SEARCH_H
 
+#include <array>
+#include <cstddef>
+#include <cstdint>
 #include <optional>
 #include <string_view>
+
+#include "fields/help_records.h"
 
 namespace vek {
 
@@ -25,11 +30,26 @@ std::optional<std::string_view> span_search(std::string_view image, std::string_
 std::optional<std::string_view> range_search(std::string_view image, std::string_view key, Match match,
                                              int *probes = nullptr);
 
-// What lookup_record and lookup_value use: the span search, and the range search when that ends with
-// none. Files of equal-length records get the span search's answers, and no record of a sorted file is
-// missed. Both are logarithmic in the image size, so the two together are too.
+// What the panel's lookups use: the span search, and the range search when that ends with none. Files
+// of equal-length records get the span search's answers, and no record of a sorted file is missed.
+// Both are logarithmic in the image size, so the two together are too.
 std::optional<std::string_view> search_image(std::string_view image, std::string_view key, Match match,
                                              int *probes = nullptr);
+
+// The key of help record `number`: the number in `width` digits (above 5 counting as 5) with leading
+// zeros, written into `key`. A number that does not fit the width, or a negative one, has no key.
+inline constexpr std::size_t kRecordKeySize = 5;
+std::optional<std::string_view> record_key(std::int32_t number, std::uint8_t width,
+                                           std::array<char, kRecordKeySize> *key);
+
+// The help record `number` of an image: the record whose first `width` characters (above 5 counting as
+// 5) are the number with leading zeros. A number that does not fit the width, or a negative one, has
+// no key of its own and finds nothing.
+std::optional<std::string_view> find_record(std::string_view image, std::int32_t number,
+                                            std::uint8_t width = kNumberWidth);
+
+// The record equal to the whole value.
+std::optional<std::string_view> find_value(std::string_view image, std::string_view value);
 
 }  // namespace vek
 

@@ -11,10 +11,6 @@
 namespace vek {
 namespace {
 
-constexpr std::size_t kShortWindow = 10;
-constexpr std::size_t kLongWindow = 15;
-constexpr std::size_t kHelpNumberWidth = 4;
-constexpr std::int32_t kLastRecord = 9999;
 constexpr std::size_t kVerFileName = 8;  // ".VAL" is appended when the file is used
 constexpr std::size_t kDataIdLength = 4;
 constexpr std::size_t kPrefixLength = 2;  // characters after the "T" of a check-digit test
@@ -292,7 +288,7 @@ constexpr SourceCodes kDefinitionCodes = {"Z1", "Z2", "Zj"};
 
 // Returns 0 whatever the outcome; faults reach the operator only.
 int set_fie(const char *record) {
-  if (!load_source_text(record, kDefinitionCodes, kHelpNumberWidth)) return 0;
+  if (!load_source_text(record, kDefinitionCodes, kNumberWidth)) return 0;
 
   std::string_view token;
   switch (keyword_token(work_buffer(), "FI=", kShortWindow, &token)) {

@@ -13,8 +13,6 @@ namespace vek {
 
 namespace {
 
-enum HelpRecord : std::int32_t { kNotFull = 9, kRefusedKey = 10, kTimeOut = 11 };
-
 // Characters a field can hold while it is edited. Field lengths are 1 to 39; a larger one is held
 // here so that the cursor, the date skip and the decimal point stay inside the edit buffer.
 constexpr int kLongestText = kEditSize - 4;
@@ -120,7 +118,7 @@ EditResult wait_for_input(Edit &e) {
     e.elapsed = 0;
   }
   if (e.elapsed > e.limit) {
-    message_popup(kTimeOut, kTimeOut, 0);
+    message_popup(kRecordTimeOut, kRecordTimeOut, 0);
     return kTimedOut;
   }
   return kEditGoesOn;
@@ -258,7 +256,7 @@ EditResult edit_key(Edit &e, unsigned short code) {
     case key::Next:
       // A fixed-length field is left only when it is full.
       if (e.field->mode == 'F' && e.end != e.field->length) {
-        message_popup(kNotFull, kNotFull, 1);
+        message_popup(kRecordNotFull, kRecordNotFull, 1);
         new_start(e);
         return kEditGoesOn;
       }
@@ -364,7 +362,7 @@ EditResult field_input(const char *start_text, std::int32_t time_limit) {
             first_edit_key(e, code);
             break;
           }
-          message_popup(kRefusedKey, kRefusedKey, 0);
+          message_popup(kRecordRefusedKey, kRecordRefusedKey, 0);
           new_start(e);
         }
       }

@@ -14,9 +14,6 @@
 namespace vek {
 namespace {
 
-constexpr std::size_t kShortWindow = 10;
-constexpr std::size_t kLongWindow = 15;
-
 // How the run ended, and the result codes each ERET= letter gives for it.
 enum class Ending : std::uint8_t { Accepted, Cancelled };
 
@@ -215,7 +212,7 @@ int acceptance_check() {
     copy_text(f.value.data(), f.value.size(), placeholder, kValueSize - 1);
     if (empty_value(i)) {
       g_fields.current_field = i;
-      message_popup(8, 8, 0);
+      message_popup(kRecordRequiredEmpty, kRecordRequiredEmpty, 0);
       result = key::Enter;
     }
   }
@@ -319,7 +316,7 @@ int edit_loop(const char *record) {
 
 // Faults of the option text's source. The text starts after the help record's number and separator.
 constexpr SourceCodes kOptionCodes = {"X1", "X2", "XN"};
-constexpr std::size_t kOptionTextFrom = 5;
+constexpr std::size_t kOptionTextFrom = kTextColumn;
 
 }  // namespace
 

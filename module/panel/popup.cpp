@@ -12,17 +12,14 @@ namespace {
 
 enum PopupMode : std::uint8_t { kTimed = 0, kConfirm = 1, kLeftOpen = 2, kFullScreen = 3 };
 
-constexpr int kMaxLines = 16;          // lines of a pop-up, the prompt line included
-constexpr int kPromptRecord = 16;      // help record of the prompt line under a mode-1 pop-up
-constexpr int kLastRecord = 9999;      // record numbers have four digits
-constexpr std::size_t kTextStart = 5;  // a help record: four digits, a separator, then its text
-constexpr int kScreenWidth = 40;       // text width of a mode-3 screen
-constexpr int kAlertGap = 25;          // timed wait between the two alerts
-constexpr int kTimedStay = 150;        // timed wait of a mode-0 pop-up
+constexpr int kMaxLines = 16;    // lines of a pop-up, the prompt line included
+constexpr int kAlertGap = 25;    // timed wait between the two alerts
+constexpr int kTimedStay = 150;  // timed wait of a mode-0 pop-up
 
 // Writes the text of a help record on one line, cut to `width`; a record without text is one blank.
 void write_record(std::string_view record, int row, int column, int width) {
-  std::string_view text = record.size() > kTextStart ? text_part(record, kTextStart) : std::string_view(" ");
+  std::string_view text =
+      record.size() > kTextColumn ? text_part(record, kTextColumn) : std::string_view(" ");
   if (text.size() > static_cast<std::size_t>(width))
     text = text_part(text, 0, static_cast<std::size_t>(width));
   int scratch = 0;
@@ -71,7 +68,7 @@ void message_popup(std::int32_t first, std::int32_t last, std::uint8_t mode) {
   const int texts = prompt ? (found < kMaxLines - 1 ? found : kMaxLines - 1) : found;
   const int lines = texts + (prompt ? 1 : 0);
 
-  int width = kScreenWidth;
+  int width = kScreenLineWidth;
   int row = 0, column = 0;
   if (mode == kFullScreen) {
     _VioClear();
@@ -91,7 +88,7 @@ void message_popup(std::int32_t first, std::int32_t last, std::uint8_t mode) {
   if (prompt) {
     // Without record 16 the operator is told that the help file is wrong; the prompt line then stays
     // blank and the pop-up still waits for Enter.
-    if (auto record = lookup_record(file, kPromptRecord))
+    if (auto record = lookup_record(file, kRecordPrompt))
       write_record(*record, row + texts, column, width);
     else
       bad_call("HELP.VAL NOT FOUND", "Y2");

@@ -4,6 +4,7 @@
 
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
+#include "fields/help_records.h"
 #include "fields/table.h"
 #include "panel/internal.h"
 #include "panel/panel.h"
@@ -21,8 +22,6 @@ constexpr Token kTokens[] = {
     {"$OK$", kEditOk},      {"$LT$", kEditPrevious}, {"$RT$", kEditNext},
     {"$CAN$", kEditCancel}, {"$CLR$", kEditClear},   {"$ENT$", kEditEnter},
 };
-
-enum HelpRecord : std::int32_t { kNoFit = 12, kKeyboardOnly = 13, kIdentifierNeeded = 15 };
 
 std::string_view data_id(const Field &field) {
   std::size_t n = 0;
@@ -98,7 +97,7 @@ EditResult scan_routing() {
   const Field &field = current();
   if (claims(field, data)) {
     const std::string_view value = text_part(data, strip_length(field));
-    return fits(field, value.size()) ? accept(index, value) : refuse(kNoFit);
+    return fits(field, value.size()) ? accept(index, value) : refuse(kRecordNoFit);
   }
 
   // Another field whose identifier begins the data and whose length takes the rest; one that
@@ -110,9 +109,9 @@ EditResult scan_routing() {
     if (fits(other, value.size())) return accept(k, value);
   }
 
-  if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kKeyboardOnly);
-  if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kIdentifierNeeded);
-  return fits(field, data.size()) ? accept(index, data) : refuse(kNoFit);
+  if (field.input == kInputAlpha || field.input == kInputNum) return refuse(kRecordKeyboardOnly);
+  if (!data_id(field).empty() && field.mandatory_di == 1) return refuse(kRecordIdentifierNeeded);
+  return fits(field, data.size()) ? accept(index, data) : refuse(kRecordNoFit);
 }
 
 EditResult scan_feedback() {

@@ -15,9 +15,7 @@
 namespace vek {
 namespace {
 
-constexpr std::size_t kRecordTextAt = 5;      // four-digit number and one separator
 constexpr std::size_t kCheckDigitLimit = 15;  // values this long are refused before the arithmetic
-constexpr int kLastRecord = 9999;
 // Fraction texts of the range check. A longer fraction is cut here; both texts of a comparison are cut
 // alike, so only digits beyond this many places go unjudged.
 constexpr std::size_t kFractionSize = 160;
@@ -27,13 +25,13 @@ std::string_view value_of(const Field &f) {
 }
 
 std::string_view record_text(std::string_view record) {
-  return text_part(record, kRecordTextAt);
+  return text_part(record, kTextColumn);
 }
 
 // The help record's text, or nullopt after showing the bad-call message with the record number and
 // `code`.
 std::optional<std::string_view> needed_record(std::int32_t number, const char *code) {
-  const std::optional<std::string_view> record = lookup_record(help_file_name(), number, 4);
+  const std::optional<std::string_view> record = lookup_record(help_file_name(), number, kNumberWidth);
   if (!record) {
     char text[kDecimalTextSize];
     decimal_text(number, text, sizeof text);
@@ -189,7 +187,7 @@ int list_check() {
   const std::int32_t first = f.ver_first < 0 ? 0 : f.ver_first;
   const std::int32_t last = f.ver_second > kLastRecord ? kLastRecord : f.ver_second;
   for (std::int32_t r = first; r <= last; ++r) {
-    const std::optional<std::string_view> record = lookup_record(help_file_name(), r, 4);
+    const std::optional<std::string_view> record = lookup_record(help_file_name(), r, kNumberWidth);
     if (record && list_entry_matches(record_text(*record), value)) return kCheckAccepted;
   }
   return kCheckRejected;

@@ -19,24 +19,9 @@ namespace {
 constexpr int kAccept = key::Ok;
 constexpr int kEditOn = key::Enter;
 constexpr std::size_t kFileNameSize = 13;  // eight characters, ".VAL" and the NUL
-constexpr std::size_t kRedirectWindow = 15;
-constexpr int kLastRecord = 9999;
 
 // Results of the validation files, from _Validation and verify_in_file alike.
 enum FileResult : int { kFilePass = 0, kFileFail = 1, kFileUnusable = 4, kFileCannotValidate = 16 };
-
-// Help records the pass shows.
-enum Record : std::int32_t {
-  kRecordChecking = 1,
-  kRecordJoinedTooLong = 2,
-  kRecordNotInFile = 3,
-  kRecordOutOfList = 4,
-  kRecordLeadingZero = 5,
-  kRecordPrefix = 6,
-  kRecordMandatory = 7,
-  kRecordDateTime = 17,
-  kRecordMask = 18,
-};
 
 Field &field(int i) {
   return g_fields.fields[static_cast<std::size_t>(i)];
@@ -107,7 +92,7 @@ bool help_redirect(std::int32_t *first, std::int32_t *last) {
   text[kWorkSize - 1] = 0;
   if (std::strstr(text, "USED") != nullptr) return false;
   std::string_view token;
-  switch (keyword_token(text, "HELP=", kRedirectWindow, &token)) {
+  switch (keyword_token(text, "HELP=", kLongWindow, &token)) {
     case kKeywordAbsent:
       return false;
     case kKeywordEmpty:

@@ -115,9 +115,18 @@ bool unwinding() {
 
 int read_key(unsigned short *key) {
   if (unwinding()) {
-    // Cancel ends editors and waits for any key, Enter ends the waits that want Enter: alternate.
-    *key = (state.unwind_keys++ % 2) ? 13 : 256;
-    return 0;
+    // Cancel ends editors and waits for any key, Enter ends the waits that want Enter, and "no key"
+    // between them ends the loops that read keys until none is left: Cancel, none, Enter, none.
+    switch (state.unwind_keys++ % 4) {
+      case 0:
+        *key = vek::key::Cancel;
+        return 0;
+      case 2:
+        *key = vek::key::Enter;
+        return 0;
+      default:
+        return 5;
+    }
   }
   const Event *e = offered(Step::Key);
   if (!e) return 5;

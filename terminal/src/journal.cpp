@@ -12,7 +12,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "dispatch/terminal.h"
 #include "state.h"
 
 namespace vekterm::detail {
@@ -101,18 +100,6 @@ int append_journal(int flag, std::string_view record) {
 }
 
 }  // namespace vekterm::detail
-
-extern "C" {
-
-// 0 the message is in the journal (or no journal is kept); 1 it could not be written there. The
-// message is kept in the in-memory log either way.
-int _TransactionMsg(int flag, int length, const char *record) {
-  const std::string_view text = record ? record : "";
-  vekterm::detail::terminal().messages.push_back({vekterm::clock_ms(), flag, length, std::string(text)});
-  return vekterm::detail::append_journal(flag, text);
-}
-
-}  // extern "C"
 
 namespace vekterm {
 

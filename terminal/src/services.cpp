@@ -1,5 +1,5 @@
-// Services shared by every backend: user variables, the clock texts, the device logs, and the input
-// and wait operations handed to the active backend.
+// Services shared by every backend: user variables, the clock texts, the device logs, transaction
+// messages and their observer, and the input and wait operations handed to the active backend.
 #include <cstdio>
 #include <cstring>
 #include <ctime>
@@ -8,6 +8,8 @@
 #include "state.h"
 
 namespace vekterm::detail {
+
+Observer g_observer;
 
 Terminal &terminal() {
   static Terminal instance = [] {
@@ -36,6 +38,7 @@ void reset_shared() {
   t.beeps.clear();
   t.leds.clear();
   t.messages.clear();
+  g_observer = {};
   set_clock(2019, 3, 14, 9, 26, 53);
 }
 
@@ -47,6 +50,25 @@ bool known_variable(int number) {
 
 std::int64_t now_ms() {
   return terminal().backend->now_ms();
+}
+
+bool leap_year(int year) {
+  return year % 4 == 0 && (year % 100 != 0 || year % 400 == 0);
+}
+
+int days_in_month(int year, int month) {
+  constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  return month == 2 && leap_year(year) ? 29 : kDays[month - 1];
+}
+
+// The digits of text[at, at + count) as a number; -1 when one of them is not a digit.
+int digits(std::string_view text, std::size_t at, std::size_t count) {
+  int value = 0;
+  for (std::size_t i = at; i < at + count; ++i) {
+    if (text[i] < '0' || text[i] > '9') return -1;
+    value = value * 10 + (text[i] - '0');
+  }
+  return value;
 }
 
 void two_digits(char *out, int value) {
@@ -154,18 +176,39 @@ int _ReadUserVariable(int number, char *buffer) {
 // A text longer than the variable's capacity is stored cut to the capacity and reported with 5, so the
 // host sees as much of the value as the variable can hold.
 int _WriteUserVariable(int number, const char *text) {
-  if (!vekterm::detail::known_variable(number)) return 3;
+  using vekterm::detail::g_observer;
   if (!text) text = "";
-  const std::size_t cap = static_cast<std::size_t>(terminal().capacity[static_cast<std::size_t>(number)]);
-  const std::size_t len = std::strlen(text);
-  terminal().variables[static_cast<std::size_t>(number)].assign(text, len < cap ? len : cap);
-  return len > cap ? 5 : 0;
+  int result = 3;
+  if (vekterm::detail::known_variable(number)) {
+    const std::size_t cap = static_cast<std::size_t>(terminal().capacity[static_cast<std::size_t>(number)]);
+    const std::size_t len = std::strlen(text);
+    terminal().variables[static_cast<std::size_t>(number)].assign(text, len < cap ? len : cap);
+    result = len > cap ? 5 : 0;
+  }
+  if (g_observer.variable_written) g_observer.variable_written(number, text, result);
+  return result;
 }
 
 int _ClearUserVariable(int number) {
-  if (!vekterm::detail::known_variable(number)) return 3;
-  terminal().variables[static_cast<std::size_t>(number)].clear();
-  return 0;
+  using vekterm::detail::g_observer;
+  int result = 3;
+  if (vekterm::detail::known_variable(number)) {
+    terminal().variables[static_cast<std::size_t>(number)].clear();
+    result = 0;
+  }
+  if (g_observer.variable_cleared) g_observer.variable_cleared(number, result);
+  return result;
+}
+
+// 0 the message is in the journal (or no journal is kept); 1 it could not be written there. The
+// message is kept in the in-memory log either way.
+int _TransactionMsg(int flag, int length, const char *record) {
+  using vekterm::detail::g_observer;
+  const std::string_view text = record ? record : "";
+  terminal().messages.push_back({vekterm::detail::now_ms(), flag, length, std::string(text)});
+  const int result = vekterm::detail::append_journal(flag, text);
+  if (g_observer.message_sent) g_observer.message_sent(flag, length, text, result);
+  return result;
 }
 
 }  // extern "C"
@@ -187,6 +230,34 @@ void set_variable_capacity(int number, int characters) {
   if (characters < 0) characters = 0;
   if (characters > kVariableCapacity) characters = kVariableCapacity;
   terminal().capacity[static_cast<std::size_t>(number)] = characters;
+}
+
+int variable_capacity(int number) {
+  if (number < 1 || number > kVariables) return 0;
+  return terminal().capacity[static_cast<std::size_t>(number)];
+}
+
+void set_observer(Observer observer) {
+  detail::g_observer = std::move(observer);
+}
+
+bool parse_clock(std::string_view text, CivilTime *time) {
+  // Positions of the separators in "YYYY-MM-DD HH:MM:SS"; the digits lie between them.
+  if (text.size() != 19 || text[4] != '-' || text[7] != '-' || (text[10] != ' ' && text[10] != 'T') ||
+      text[13] != ':' || text[16] != ':')
+    return false;
+  const CivilTime t = {detail::digits(text, 0, 4),  detail::digits(text, 5, 2),  detail::digits(text, 8, 2),
+                       detail::digits(text, 11, 2), detail::digits(text, 14, 2), detail::digits(text, 17, 2)};
+  if (t.year < 0 || t.month < 1 || t.month > 12 || t.day < 1 ||
+      t.day > detail::days_in_month(t.year, t.month) || t.hour < 0 || t.hour > 23 || t.minute < 0 ||
+      t.minute > 59 || t.second < 0 || t.second > 59)
+    return false;
+  *time = t;
+  return true;
+}
+
+void set_clock(const CivilTime &time) {
+  set_clock(time.year, time.month, time.day, time.hour, time.minute, time.second);
 }
 
 void set_clock(int year, int month, int day, int hour, int minute, int second) {

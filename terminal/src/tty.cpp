@@ -25,7 +25,6 @@
 #include <deque>
 
 #include "state.h"
-#include "vekterm/keys.h"
 #include "vekterm/tty.h"
 
 namespace vekterm::tty {
@@ -477,14 +476,6 @@ const detail::Backend kTty = {read_key, wait_event, idle,   query_scan,    read_
 
 // ---- Start and stop ----
 
-bool parse_start(const std::string &text, int *fields) {
-  char tail = 0;
-  return std::sscanf(text.c_str(), "%4d-%2d-%2d %2d:%2d:%2d%c", &fields[0], &fields[1], &fields[2],
-                     &fields[3], &fields[4], &fields[5], &tail) == 6 &&
-         fields[1] >= 1 && fields[1] <= 12 && fields[2] >= 1 && fields[2] <= 31 && fields[3] <= 23 &&
-         fields[4] <= 59 && fields[5] <= 59;
-}
-
 std::string failure(const std::string &path, const char *what) {
   return path + ": " + what + ": " + std::strerror(errno);
 }
@@ -621,8 +612,8 @@ int start(const Options &options, std::string *error) {
   if (g.active) return fail("the terminal is already started");
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
     return fail("standard input and output must be a terminal");
-  int fields[6] = {};
-  if (!options.fixed_start.empty() && !parse_start(options.fixed_start, fields))
+  CivilTime fixed{};
+  if (!options.fixed_start.empty() && !parse_clock(options.fixed_start, &fixed))
     return fail("the start time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + options.fixed_start + "\"");
   g.options = options;
   if (!options.scanner.empty() && (g.scanner.fd = open_scanner(options.scanner, &why)) < 0) return fail(why);
@@ -654,7 +645,7 @@ int start(const Options &options, std::string *error) {
   if (options.fixed_start.empty()) {
     terminal().local_clock = true;
   } else {
-    set_clock(fields[0], fields[1], fields[2], fields[3], fields[4], fields[5]);
+    set_clock(fixed);
   }
   static bool registered = false;
   if (!registered) registered = std::atexit(stop_at_exit) == 0;

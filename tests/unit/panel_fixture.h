@@ -9,12 +9,11 @@
 
 #include "dispatch/state.h"
 #include "panel/panel.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace paneltest {
 
-namespace key = vekterm::key;
+namespace key = vek::key;
 namespace script = vekterm::headless;
 
 inline std::string row40(std::string text) {

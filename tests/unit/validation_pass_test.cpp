@@ -8,7 +8,6 @@
 
 #include "dispatch/state.h"
 #include "validation/validation.h"
-#include "vekterm/keys.h"
 #include "vekterm/vekterm.h"
 
 namespace {

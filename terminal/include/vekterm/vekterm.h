@@ -1,18 +1,24 @@
 // libvekterm: the terminal services for the panel driver, with a C++ API for hosts and tests.
 //
-// The services themselves are the C functions of module/dispatch/terminal.h. This header adds what a
-// host or a test needs around them: reading the screen back, preparing user variables and files,
-// setting the clock, and the logs of what the speaker, the LED and the transaction channel were asked
-// to do. Everything here works the same on every backend.
+// The services themselves are the C functions of dispatch/terminal.h, the module's interface to its
+// terminal, with the key codes. This header adds what a host or a test needs around them: reading the
+// screen back, preparing user variables and files, setting the clock, following what the module writes,
+// and the logs of what the speaker, the LED and the transaction channel were asked to do. Everything
+// here works the same on every backend.
 #ifndef VEKTERM_VEKTERM_H
 #define VEKTERM_VEKTERM_H
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "dispatch/terminal.h"
+
 namespace vekterm {
+
+namespace key = vek::key;  // the codes _KbdReadAscii delivers
 
 inline constexpr int kRows = 20;
 inline constexpr int kColumns = 40;
@@ -31,6 +37,7 @@ int cursor_type();
 std::string variable(int number);  // "" for an empty or unknown variable
 void set_variable(int number, std::string_view text);
 void set_variable_capacity(int number, int characters);  // 0..159; writes longer than it report 5
+int variable_capacity(int number);                       // 159 until set; 0 for an unknown variable
 
 // ---- Data and validation files -----------------------------------------------------------------
 // Files are looked up by plain name: first those added from memory, then the data directory. A plain
@@ -47,7 +54,14 @@ void force_validation_result(std::string_view file, int result);
 std::string make_image(std::vector<std::string> records);
 
 // ---- Clock ---------------------------------------------------------------------------------------
+struct CivilTime {
+  int year, month, day, hour, minute, second;
+};
+// "YYYY-MM-DD HH:MM:SS" (or a T between the date and the time) and nothing more, a real date and time
+// of day; false for anything else.
+bool parse_clock(std::string_view text, CivilTime *time);
 void set_clock(int year, int month, int day, int hour, int minute, int second);
+void set_clock(const CivilTime &time);
 std::int64_t clock_ms();  // milliseconds the terminal's clock has run since it was set
 
 // ---- Logs ----------------------------------------------------------------------------------------
@@ -68,6 +82,18 @@ const std::vector<Beep> &beeps();
 const std::vector<Led> &leds();
 const std::vector<Message> &messages();
 
+// ---- Observer ------------------------------------------------------------------------------------
+// Follows what the module changes through the services: each member, when set, is called after
+// _WriteUserVariable, _ClearUserVariable or _TransactionMsg has done its work, with the arguments as
+// given (a null text or record as "") and the service's result. The variable changes made through this
+// header or by a headless script are not reported. headless::reset() removes the observer.
+struct Observer {
+  std::function<void(int number, std::string_view text, int result)> variable_written;
+  std::function<void(int number, int result)> variable_cleared;
+  std::function<void(int flag, int length, std::string_view record, int result)> message_sent;
+};
+void set_observer(Observer observer);  // Observer{} for none
+
 // ---- Transaction journal ---------------------------------------------------------------------------
 // Every transaction message is also appended to the journal, one line "YYYY-MM-DD HH:MM:SS F RECORD"
 // (the terminal's clock, the flag, the record with unprintable bytes as \xHH), and flushed to disk
@@ -83,7 +109,8 @@ const std::string &journal_error();       // why the latest write failed, "" aft
 // at a time in script order: the next is not offered until the previous one has been taken.
 namespace headless {
 
-void reset();  // blank screen, empty variables and logs, no files, empty timeline, clock 2019-03-14 09:26:53
+// Blank screen, empty variables and logs, no files, no observer, empty timeline, clock 2019-03-14 09:26:53.
+void reset();
 
 void key(std::uint16_t code);
 void text(std::string_view typed);  // each byte as a key
@@ -99,8 +126,9 @@ const std::vector<std::vector<std::string>> &snapshots();  // each one: the 20 r
 
 // A wait that cannot end (no time limit and nothing more scripted, waits that return at once while no
 // one takes the waiting input, or a virtual hour of waiting with nothing scripted) is a stall: it is
-// recorded here with a dump of the screen, and from then on every wait returns at once, every key read
-// gives Cancel or Enter in turn and every idle call asks to stop, so the module unwinds instead of hanging.
+// recorded here with a dump of the screen, and from then on every wait returns at once, key reads give
+// Cancel, no key, Enter, no key in turn and every idle call asks to stop, so the module unwinds instead of
+// hanging (the gaps end loops that read keys until none is left).
 const std::vector<std::string> &failures();
 std::vector<std::string> take_failures();  // returns the failures and forgets them (and the stall)
 void set_stall_limit_ms(std::int64_t milliseconds);
