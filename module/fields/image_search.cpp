@@ -12,7 +12,7 @@ namespace {
 std::string_view record_at(std::string_view image, std::size_t start) {
   if (start >= image.size()) return {};
   const std::size_t end = image.find('\0', start);
-  return image.substr(start, end == std::string_view::npos ? image.size() - start : end - start);
+  return std::string_view(image.data() + start, (end == std::string_view::npos ? image.size() : end) - start);
 }
 
 // Below zero: the key sorts before the record; zero: the record matches; above zero: after it.

@@ -48,10 +48,6 @@ bool same_file(const Field &a, const Field &b) {
   return std::strncmp(a.ver_file.data(), b.ver_file.data(), a.ver_file.size()) == 0;
 }
 
-bool starts_with(const char *text, const char *prefix) {
-  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
-}
-
 char file_mode(const Field &f) {
   return f.ver_type == 'I' || f.ver_type == 'i' ? '3' : '2';
 }
@@ -160,14 +156,14 @@ int group_pass() {
   for (int i = 0; i < kFieldCount; ++i) {
     g_fields.current_field = i;
     const Field &f = field(i);
-    if (!unvalidated(f) || !f.defined || !has_file(f) || starts_with(f.ver_file.data(), "S_") ||
+    if (!unvalidated(f) || !f.defined || !has_file(f) || begins_with(f.ver_file.data(), "S_") ||
         !file_type(f.ver_type))
       continue;
     join_group(i);
     const char mode = file_mode(f);
     const char *name = file_name(f);
     int result = kFileUnusable;
-    if (starts_with(name, "B_")) result = verify_in_file(name, mode, g_validation.joined.data());
+    if (begins_with(name, "B_")) result = verify_in_file(name, mode, g_validation.joined.data());
     if (result == kFileUnusable) result = _Validation(name, mode, g_validation.joined.data());
 
     switch (result) {
@@ -202,7 +198,7 @@ int file_check(int i) {
   f.value.back() = 0;  // a value holds 40 characters at most
   const std::string_view value(f.value.data(), value_length(f));
   const int result =
-      starts_with(name, "B_") ? verify_in_file(name, mode, value) : _Validation(name, mode, f.value.data());
+      begins_with(name, "B_") ? verify_in_file(name, mode, value) : _Validation(name, mode, f.value.data());
   // A mandatory field whose file could not be used stays pending to the end of the pass, whatever
   // later fields' files answer, so that it is always reported.
   switch (result) {
