@@ -11,6 +11,7 @@
 
 #include <chrono>
 #include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -161,14 +162,12 @@ inline bool read_terminal(OnTerminal &t, int ms, const std::string &text = "") {
 // CPU time (user and system) a running process has used, in milliseconds; -1 when it is gone.
 inline long cpu_ms(pid_t pid) {
   const std::string stat = process_detail::slurp("/proc/" + std::to_string(pid) + "/stat");
-  const std::size_t name_end = stat.rfind(')');
-  if (name_end == std::string::npos) return -1;
-  std::istringstream fields(stat.substr(name_end + 2));  // from field 3, the state
-  std::string field;
+  const std::size_t name_end = stat.rfind(')');  // fields 14 and 15 follow the name in parentheses
   long user = 0, system = 0;
-  for (int i = 3; i <= 13; ++i)
-    fields >> field;
-  fields >> user >> system;
+  if (name_end == std::string::npos ||
+      std::sscanf(stat.c_str() + name_end + 1, "%*s %*d %*d %*d %*d %*d %*u %*u %*u %*u %*u %ld %ld", &user,
+                  &system) != 2)
+    return -1;
   return (user + system) * 1000 / sysconf(_SC_CLK_TCK);
 }
 
