@@ -5,11 +5,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 
 #include "dispatch/terminal.h"
 #include "vekterm/vekterm.h"
@@ -109,6 +111,54 @@ TEST_F(DataDirectory, AnUnchangedFileStaysMappedAndAChangedOneIsSeenAgain) {
   fs::remove(list);
   EXPECT_EQ(_Validation("LIST", '3', "EEE"), 4);
   EXPECT_EQ(served("LIST"), "<refused>");
+}
+
+// Another program cuts, rewrites, replaces and deletes a file while lookups run, the module's reads of
+// the bytes handed over included: nothing crashes, every byte read is the file's or a NUL, and a value
+// is found, not found, or the file reported missing or unended.
+TEST_F(DataDirectory, AFileChangedDuringLookupsNeverCrashesThem) {
+  std::string image;
+  for (int i = 0; i < 40000; ++i)
+    image += std::to_string(1000000 + i) + '\0';
+  const fs::path list = dir_ / "LIST", fresh = dir_ / "LIST.new";
+  write(list, image);
+  std::atomic<bool> done{false};
+  std::thread other([&] {
+    for (int round = 0; !done; ++round) {
+      if (round % 4 == 0) fs::resize_file(list, image.size() / std::size_t(2 + round % 5));
+      if (round % 4 == 1) write(list, image);
+      if (round % 4 == 2) write(fresh, image), fs::rename(fresh, list);
+      if (round % 4 == 3) fs::remove(list), write(list, image);
+    }
+  });
+  int wrong = 0;
+  for (int lookup = 0; lookup < 2000; ++lookup) {
+    const char *address = nullptr;
+    unsigned long length = 0;
+    if (_DataFile("LIST", &address, &length) == 0)
+      for (unsigned long at = 0; at < length; at += 64)
+        wrong += address[at] != image[at] && address[at] != 0;
+    const int found = _Validation("LIST", '3', "1039999");
+    wrong += found != 0 && found != 1 && found != 4 && found != 16;
+  }
+  done = true;
+  other.join();
+  EXPECT_EQ(wrong, 0);
+}
+
+TEST_F(DataDirectory, AOneGibibyteFileIsHandedOverMappedNotCopied) {
+  std::ofstream(dir_ / "HUGE").close();
+  fs::resize_file(dir_ / "HUGE", std::uintmax_t(1) << 30);  // sparse
+  const char *address = nullptr;
+  unsigned long length = 0;
+  ASSERT_EQ(_DataFile("HUGE", &address, &length), 0);
+  EXPECT_EQ(length, 1ul << 30);
+  std::ifstream maps("/proc/self/maps");
+  std::string line;
+  while (std::getline(maps, line) && line.find((dir_ / "HUGE").string()) == std::string::npos) {
+  }
+  EXPECT_EQ(std::strtoul(line.c_str(), nullptr, 16), reinterpret_cast<unsigned long>(address))
+      << "the bytes handed over are the file's own mapping: " << line;
 }
 
 TEST_F(DataDirectory, ValidationResults) {

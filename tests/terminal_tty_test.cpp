@@ -1,6 +1,7 @@
 // The TTY backend on a pseudo-terminal: a child process starts it and reports what the services hand
 // over; the test types escape sequences into the terminal, writes to the scanners, and reads what the
-// child drew.
+// child drew. Then vekhost on a pseudo-terminal of its own: the diagnostic screen's CPU time, and
+// programs whose terminal goes away.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
@@ -19,6 +20,7 @@
 #include <string>
 
 #include "dispatch/terminal.h"
+#include "host/process.h"
 #include "vekterm/tty.h"
 #include "vekterm/vekterm.h"
 
@@ -32,10 +34,12 @@ void report(int fd, const std::string &line) {
 }
 
 // The child: shows a text, then reports every key and scan until 'q', or until it is asked to stop.
-// A program that ignores the stop request keeps waiting instead.
+// A program that ignores the stop request keeps waiting instead. A second start is refused and leaves
+// the session running, as every test then finds it.
 void serve_panel(int to_parent, const vekterm::tty::Options &options, bool ignore_stop) {
   std::string error;
   if (vekterm::tty::start(options, &error) != 0) return report(to_parent, "error " + error);
+  if (vekterm::tty::start(options, &error) == 0) return report(to_parent, "error a second start was taken");
   _VioWrtCharStrAtt("HELLO", 5, 0, 0, 1, nullptr, 0);
   _VioWrtCharStr("PANEL", 5, 19, 35, nullptr, 0);
   _VioSetCurType(4);
@@ -271,6 +275,57 @@ TEST_F(Tty, ASecondStopEndsAProgramThatIgnoredTheFirstAndGivesTheTerminalBack) {
   EXPECT_TRUE(shows("\x1b[?1049l")) << "the alternate screen is left: " << output_;
   const int status = finish();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
+}
+
+// vekhost running `program` on a pseudo-terminal of its own; killed at the end when still there.
+struct Host : vektest::OnTerminal {
+  vektest::Scratch dir;
+  explicit Host(const std::string &program) {
+    dir.write("program.lua", program);
+    static_cast<vektest::OnTerminal &>(*this) =
+        vektest::run_on_terminal(vektest::built("host/vekhost"), {"program.lua"}, dir.path());
+  }
+  ~Host() {
+    if (pid > 0) kill(pid, SIGKILL), waitpid(pid, nullptr, 0);
+    if (master >= 0) close(master);
+  }
+  int end_within(int ms) {
+    const int status = vektest::wait_for_end(pid, ms);
+    if (status != -1) pid = -1;
+    return status;
+  }
+};
+
+TEST(HostOnTerminal, TheDiagnosticScreenWaitsForKeysWithoutSpinning) {
+  Host host("vek.write(19, 0, 'READY')\nvek.reason(5)\n");
+  ASSERT_TRUE(vektest::read_terminal(host, 5000, "READY")) << host.seen;
+  vektest::read_terminal(host, 1000);  // the screen's opening pauses
+  const long before = vektest::cpu_ms(host.pid);
+  vektest::read_terminal(host, 5000);
+  EXPECT_LT(vektest::cpu_ms(host.pid) - before, 50) << "ms of CPU in 5 s on the diagnostic screen";
+  ASSERT_EQ(write(host.master, "\r", 1), 1);
+  const int status = host.end_within(3000);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "Enter ends the screen and the program";
+}
+
+TEST(HostOnTerminal, AProgramWhoseTerminalGoesAwayEnds) {
+  const std::string panel =
+      "vek.var[11] = 'FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2'\nvek.command('SET_FIE VAR=11')\n"
+      "vek.var[12] = 'ERET=N'\nvek.write(19, 0, 'READY')\n";
+  struct Case {
+    const char *what;
+    std::string program;
+  };
+  for (const Case &c :
+       {Case{"diagnostic screen, which ignores stop requests", "vek.write(19, 0, 'READY')\nvek.reason(5)\n"},
+        Case{"panel, opened again whenever it ends",
+             panel + "while true do vek.command('EXEC_PA VAR=12') end\n"}}) {
+    Host host(c.program);
+    ASSERT_TRUE(vektest::read_terminal(host, 5000, "READY")) << c.what << host.seen;
+    close(host.master);
+    host.master = -1;
+    EXPECT_NE(host.end_within(3000), -1) << c.what << ": still running 3 s after the terminal closed";
+  }
 }
 
 }  // namespace

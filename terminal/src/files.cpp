@@ -2,16 +2,29 @@
 //
 // Directory files are mapped read-only and stay mapped between calls; each call checks the file's
 // size, modification time and inode and maps it again when one of them changed, so an unchanged file
-// is never read again. Files should be replaced by writing a new one and renaming it over the old:
-// a file cut shorter in place while it is mapped makes the bytes past its new end unreadable.
+// is never read again, and the first lookup in a large file costs no more than a small one.
+//
+// Another program may cut a file shorter in place while it is mapped (truncate it, or rewrite it
+// through O_TRUNC); reading a page past its new end then raises SIGBUS. The module reads the bytes
+// after _DataFile has returned, so no check made here before handing them over closes that window, and
+// copying each file instead would make the first lookup read all of it. So mappings are guarded: a
+// SIGBUS handler that finds the faulting address inside a mapping of this library maps anonymous zero
+// pages from the faulting page to the mapping's end, and the read goes on. The lookup sees NUL bytes
+// where the file was cut, in which no record or value is found: it answers from what it still had
+// or finds nothing. The repaired mapping is marked and the next lookup maps the file again. Faults
+// anywhere else go on to the handler installed before. Files are best replaced by writing a new one
+// and renaming it over the old: a lookup then keeps reading the old one, whole.
 #include <fcntl.h>
 #include <linux/openat2.h>
+#include <signal.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
@@ -21,12 +34,84 @@
 #include "state.h"
 
 namespace vekterm::detail {
+namespace {
+
+// The mappings the SIGBUS handler may repair. Fixed in size and read with atomics only, so that the
+// handler takes no lock and allocates nothing. Lookups run on one thread: a mapping is not released
+// while another thread reads it.
+struct Guard {
+  std::atomic<std::uintptr_t> begin{0};  // 0: a free entry
+  std::atomic<std::size_t> length{0};    // whole pages
+  std::atomic<bool> repaired{false};
+};
+static_assert(std::atomic<std::uintptr_t>::is_always_lock_free && std::atomic<bool>::is_always_lock_free);
+
+constexpr std::size_t kGuards = 256;  // mappings kept at once
+std::array<Guard, kGuards> g_guards;
+struct sigaction g_previous_bus {};
+std::uintptr_t g_page = 4096;
+
+void on_bus_error(int signal, siginfo_t *info, void *context) {
+  const auto at = reinterpret_cast<std::uintptr_t>(info->si_addr);
+  for (Guard &guard : g_guards) {
+    const std::uintptr_t begin = guard.begin.load();
+    if (info->si_code <= 0 || begin == 0 || at < begin || at - begin >= guard.length.load()) continue;
+    const std::uintptr_t page = at & ~(g_page - 1);
+    if (mmap(reinterpret_cast<void *>(page), begin + guard.length.load() - page, PROT_READ,
+             MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0) == MAP_FAILED)
+      break;
+    guard.repaired.store(true);
+    return;
+  }
+  // Not a mapping of ours. Under the default action (or an ignored fault) the process ends as it would
+  // have without this handler: a fault comes again on return, a signal that was sent is raised again.
+  const struct sigaction &previous = g_previous_bus;
+  if ((previous.sa_flags & SA_SIGINFO) != 0) {
+    previous.sa_sigaction(signal, info, context);
+  } else if (previous.sa_handler != SIG_DFL && previous.sa_handler != SIG_IGN) {
+    previous.sa_handler(signal);
+  } else if (previous.sa_handler == SIG_DFL || info->si_code > 0) {
+    struct sigaction fatal {};
+    fatal.sa_handler = SIG_DFL;
+    sigaction(SIGBUS, &fatal, nullptr);
+    if (info->si_code <= 0) raise(signal);
+  }
+}
+
+// The guard entry for a new mapping, installing the handler on first use; -1 when the table is full.
+int guard(const char *address, std::size_t size) {
+  static const bool installed = [] {
+    g_page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    struct sigaction action {};
+    action.sa_sigaction = on_bus_error;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_SIGINFO | SA_RESTART;
+    return sigaction(SIGBUS, &action, &g_previous_bus) == 0;
+  }();
+  if (!installed) return -1;
+  for (std::size_t i = 0; i < kGuards; ++i) {
+    if (g_guards[i].begin.load() != 0) continue;
+    g_guards[i].repaired.store(false);
+    g_guards[i].length.store((size + g_page - 1) & ~(g_page - 1));
+    g_guards[i].begin.store(reinterpret_cast<std::uintptr_t>(address));
+    return static_cast<int>(i);
+  }
+  return -1;
+}
+
+bool repaired(const Mapping &m) {
+  return m.guard >= 0 && g_guards[static_cast<std::size_t>(m.guard)].repaired.load();
+}
+
+}  // namespace
 
 Mapping::~Mapping() {
   unmap();
 }
 
 void Mapping::unmap() {
+  if (guard >= 0) g_guards[static_cast<std::size_t>(guard)].begin.store(0);  // before the pages go
+  guard = -1;
   if (address) munmap(const_cast<char *>(address), size);
   address = nullptr;
   size = 0;
@@ -103,6 +188,24 @@ bool serve(Mapping &m, Image *image) {
   return true;
 }
 
+// Maps the open file as `st` describes it, in place of what `m` held. False when it cannot be mapped.
+bool map_file(Mapping &m, int fd, const struct stat &st) {
+  m.unmap();
+  const auto size = static_cast<std::size_t>(st.st_size);
+  if (size > 0) {
+    void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    if (bytes == MAP_FAILED) return false;
+    m.address = static_cast<const char *>(bytes);
+    m.size = size;
+    if ((m.guard = guard(m.address, size)) < 0) return m.unmap(), false;
+  }
+  m.size = size;
+  m.device = st.st_dev;
+  m.inode = st.st_ino;
+  m.mtime_ns = mtime_of(st);
+  return true;
+}
+
 bool map_directory_file(std::string_view name, Image *image) {
   Terminal &t = terminal();
   const std::string file(name);
@@ -110,8 +213,8 @@ bool map_directory_file(std::string_view name, Image *image) {
   // One system call when the name still leads to the very file mapped before: that file was found
   // inside the directory, so serving it again shows nothing new, whatever the path looks like now.
   const auto known = t.mapped.find(name);
-  if (known != t.mapped.end() && directory() >= 0 && fstatat(directory(), file.c_str(), &st, 0) == 0 &&
-      same_file(known->second, st))
+  if (known != t.mapped.end() && !repaired(known->second) && directory() >= 0 &&
+      fstatat(directory(), file.c_str(), &st, 0) == 0 && same_file(known->second, st))
     return serve(known->second, image);
 
   const int fd = open_inside(file);
@@ -120,24 +223,19 @@ bool map_directory_file(std::string_view name, Image *image) {
     if (known != t.mapped.end()) t.mapped.erase(known);
     return false;
   }
+  // Every mapping holds a guard entry: when they are all taken, the others go (they are mapped again
+  // on their next lookup; an image is borrowed for one lookup only).
+  if (known == t.mapped.end() && t.mapped.size() >= kGuards) t.mapped.clear();
   const auto [it, fresh] = t.mapped.try_emplace(file);
   Mapping &m = it->second;
-  if (fresh || !same_file(m, st)) {
-    m.unmap();
-    const auto size = static_cast<std::size_t>(st.st_size);
-    if (size > 0) {
-      void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-      if (bytes == MAP_FAILED) {
-        close(fd);
-        t.mapped.erase(it);
-        return false;
-      }
-      m.address = static_cast<const char *>(bytes);
+  if (fresh || repaired(m) || !same_file(m, st)) {
+    // Looked at again once mapped: a file cut or rewritten meanwhile is mapped once more.
+    struct stat now {};
+    if (!map_file(m, fd, st) || (fstat(fd, &now) == 0 && !same_file(m, now) && !map_file(m, fd, now))) {
+      close(fd);
+      t.mapped.erase(it);
+      return false;
     }
-    m.size = size;
-    m.device = st.st_dev;
-    m.inode = st.st_ino;
-    m.mtime_ns = mtime_of(st);
   }
   close(fd);
   return serve(m, image);
@@ -155,6 +253,16 @@ std::uint64_t hash_of(std::string_view text) {
 // Offsets are kept in 32 bits; a larger image is searched record by record instead.
 constexpr std::size_t kIndexedLimit = 0xffffffffu;
 
+// True when the record at `at` (a NUL-terminated one, or cut by the image's end) is `value`.
+bool record_is(std::string_view image, std::size_t at, std::string_view value) {
+  return image.size() - at > value.size() && image[at + value.size()] == '\0' &&
+         std::memcmp(image.data() + at, value.data(), value.size()) == 0;
+}
+
+// A record that is there already is not added again, so that many equal records (empty ones above
+// all) do not pile up in one probe sequence. The image may change while this runs (a file cut under
+// its mapping reads as NULs from there on): at most as many records are added as were counted, and an
+// unended last record ends the pass.
 void build_index(std::string_view image, ValueIndex &index) {
   const auto records = static_cast<std::size_t>(std::count(image.begin(), image.end(), '\0'));
   std::size_t slots = 16;
@@ -162,35 +270,35 @@ void build_index(std::string_view image, ValueIndex &index) {
     slots <<= 1;
   index.slots.assign(slots, 0);
   const std::size_t mask = slots - 1;
-  for (std::size_t at = 0; at < image.size();) {
+  std::size_t added = 0;
+  for (std::size_t at = 0; at < image.size() && added < records;) {
     const std::size_t end = image.find('\0', at);
-    std::size_t h = hash_of(image.substr(at, end - at)) & mask;
-    while (index.slots[h] != 0)
+    if (end == std::string_view::npos) break;
+    const std::string_view record = image.substr(at, end - at);
+    std::size_t h = hash_of(record) & mask;
+    while (index.slots[h] != 0 && !record_is(image, index.slots[h] - 1, record))
       h = (h + 1) & mask;
-    index.slots[h] = static_cast<std::uint32_t>(at + 1);
+    if (index.slots[h] == 0) index.slots[h] = static_cast<std::uint32_t>(at + 1), ++added;
     at = end + 1;
   }
   index.built = true;
 }
 
-// The image is known to end with a NUL, so every record is NUL-terminated.
+// The image was seen to end with a NUL, so every record is NUL-terminated (unless it changes meanwhile).
 bool holds(std::string_view image, ValueIndex &index, std::string_view value) {
   if (image.size() >= kIndexedLimit) {
     for (std::size_t at = 0; at < image.size();) {
       const std::size_t end = image.find('\0', at);
       if (image.substr(at, end - at) == value) return true;
+      if (end == std::string_view::npos) break;
       at = end + 1;
     }
     return false;
   }
   if (!index.built) build_index(image, index);
   const std::size_t mask = index.slots.size() - 1;
-  for (std::size_t h = hash_of(value) & mask; index.slots[h] != 0; h = (h + 1) & mask) {
-    const std::size_t at = index.slots[h] - 1;
-    if (image.size() - at > value.size() && image[at + value.size()] == '\0' &&
-        std::memcmp(image.data() + at, value.data(), value.size()) == 0)
-      return true;
-  }
+  for (std::size_t h = hash_of(value) & mask; index.slots[h] != 0; h = (h + 1) & mask)
+    if (record_is(image, index.slots[h] - 1, value)) return true;
   return false;
 }
 

@@ -45,7 +45,9 @@ struct File {
   ValueIndex index;
 };
 
-// A file of the data directory, mapped read-only and kept until it changes on disk.
+// A file of the data directory, mapped read-only and kept until it changes on disk. A mapping is
+// guarded against the file being cut shorter under it (files.cpp): `guard` is its entry in the table
+// the SIGBUS handler reads.
 struct Mapping {
   const char *address = nullptr;  // the mapped bytes; nullptr for an empty file
   std::size_t size = 0;           // bytes
@@ -53,6 +55,7 @@ struct Mapping {
   std::uint64_t inode = 0;
   std::int64_t mtime_ns = 0;
   ValueIndex index;
+  int guard = -1;  // -1 while nothing is mapped
 
   Mapping() = default;
   Mapping(const Mapping &) = delete;

@@ -4,6 +4,14 @@
 //
 // Screen changes are only marked; the frame is drawn when the module reads input or waits, which is
 // when an operator can look at it, so a panel drawn with many small writes goes out in one update.
+//
+// A loop that polls the keyboard and _IdleManager(0) without ever waiting (the keyboard diagnostic
+// screen does) would take a whole core: after a few such calls in a row each one waits for input a
+// little, so the loop runs some twenty times a second and still answers a key at once.
+//
+// When the terminal goes away (hang-up, a dropped SSH connection) nobody is left to answer: a stop is
+// asked for, and a timer ends the process by SIGHUP a little later whatever the program is doing, as
+// a loop that ignores stop requests (the diagnostic screen again) would otherwise run on forever.
 #include <curses.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -13,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/un.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <array>
@@ -41,6 +50,9 @@ constexpr int kEscDelayMs = 100;      // an Esc alone is Cancel after this long
 constexpr int kLedUnitMs = 10;        // _SenActLed durations count in 10 ms
 constexpr int kLedMinimumMs = 250;    // so that a short light can still be seen
 constexpr int kPauseMs = 200;         // _IdleManager(200)
+constexpr int kFreePolls = 16;        // _IdleManager(0) calls in a row without a wait that return at once
+constexpr int kPollPaceMs = 50;       // how long each further one waits for input
+constexpr int kGoneGraceMs = 2000;    // a program without its terminal ends by itself within this or is ended
 constexpr int kCtrlC = 3;
 constexpr const char *kHints = "Esc Cancel F10 OK F1 Help F2 Clear F9 Scan";
 constexpr const char *kPromptLabel = "Scan: ";
@@ -122,6 +134,9 @@ struct Tty {
   bool dirty = true;           // the frame must be drawn again
   bool stop = false;           // a stop was asked for
   std::int64_t start_ms = 0;   // monotonic ms at start
+  int polls = 0;               // _IdleManager(0) calls since the last wait or input handed over
+  timer_t watchdog{};          // ends the process once the terminal has gone
+  bool watchdog_made = false;
   const detail::Backend *previous = nullptr;
 };
 
@@ -129,6 +144,7 @@ Tty g;
 volatile sig_atomic_t g_resized = 0;
 volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up to 2)
 volatile sig_atomic_t g_last_signal = 0;
+volatile sig_atomic_t g_gone = 0;  // the terminal went away; the watchdog runs
 constexpr std::array<int, 4> kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
 
 std::int64_t monotonic_ms() {
@@ -137,9 +153,42 @@ std::int64_t monotonic_ms() {
   return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
 }
 
-void on_signal(int signal) {
+// Everything here may run in a signal handler.
+bool terminal_gone() {
+  pollfd fd = {STDIN_FILENO, POLLIN, 0};
+  return poll(&fd, 1, 0) > 0 && (fd.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
+void went_away() {
+  if (g_gone) return;
+  g_gone = 1;
+  itimerspec when{};
+  when.it_value.tv_sec = kGoneGraceMs / 1000;
+  when.it_value.tv_nsec = (kGoneGraceMs % 1000) * 1000000L;
+  if (g.watchdog_made) timer_settime(g.watchdog, 0, &when, nullptr);
+}
+
+// The watchdog's SIGHUP: what start left behind outside the process is put right, then the signal's
+// own action ends it. The terminal is gone, so there is no screen to give back.
+void end_without_terminal() {
+  if (g.made_fifo) unlink(g.options.scanner.c_str());
+  if (g.serial.fd >= 0 && g.serial_restore) tcsetattr(g.serial.fd, TCSANOW, &g.serial_saved);
+  struct sigaction fatal {};
+  fatal.sa_handler = SIG_DFL;
+  sigemptyset(&fatal.sa_mask);
+  sigaction(SIGHUP, &fatal, nullptr);
+  raise(SIGHUP);  // delivered as the handler returns
+}
+
+void on_signal(int signal, siginfo_t *info, void *) {
   const int saved = errno;
-  if (signal == SIGWINCH) {
+  if (signal == SIGHUP && info && info->si_code == SI_TIMER) {
+    end_without_terminal();
+  } else if (signal == SIGHUP && terminal_gone()) {
+    went_away();
+    g_last_signal = signal;
+    if (g_stop_signal < 1) g_stop_signal = 1;  // one stop: the watchdog ends the process
+  } else if (signal == SIGWINCH) {
     g_resized = 1;
   } else {
     g_last_signal = signal;
@@ -349,12 +398,13 @@ bool input_waiting() {
 }
 
 // Waits up to timeout_ms (-1 without limit) for a key, a scanner line or a signal, and takes in what
-// came. True when a key, a scan or a stop request waits afterwards.
+// came. True when a key, a scan or a stop request waits afterwards. Once the terminal has gone it is
+// neither read nor drawn: it would answer every poll at once.
 bool serve(int timeout_ms) {
-  if (g.dirty) draw();
+  if (g.dirty && !g_gone) draw();
   std::array<pollfd, 4> fds{};
   nfds_t n = 0;
-  fds[n++] = {STDIN_FILENO, POLLIN, 0};
+  fds[n++] = {g_gone ? -1 : STDIN_FILENO, POLLIN, 0};
   fds[n++] = {g.signal_pipe[0], POLLIN, 0};
   const nfds_t scanner_at = n;
   if (g.scanner.fd >= 0) fds[n++] = {g.scanner.fd, POLLIN, 0};
@@ -366,17 +416,19 @@ bool serve(int timeout_ms) {
       while (read(g.signal_pipe[0], drain, sizeof drain) > 0) {
       }
     }
-    if ((fds[0].revents & POLLIN) != 0) take_keys();
     // The terminal went away (a hang-up can come with POLLIN too): nobody is left to answer the panel.
-    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) g.stop = true;
+    if ((fds[0].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0)
+      went_away();
+    else if ((fds[0].revents & POLLIN) != 0)
+      take_keys();
     if (g.scanner.fd >= 0 && fds[scanner_at].revents != 0) take_scans(g.scanner);
     if (g.serial.fd >= 0 && fds[serial_at].revents != 0) take_scans(g.serial);
   }
   if (g_stop_signal >= 2) end_now(g_last_signal);
-  if (g_stop_signal) g.stop = true;
-  if (g_resized) resize();
+  if (g_stop_signal || g_gone) g.stop = true;
+  if (g_resized && !g_gone) resize();
   update_led();
-  if (g.dirty) draw();
+  if (g.dirty && !g_gone) draw();
   return input_waiting();
 }
 
@@ -397,12 +449,14 @@ int read_key(unsigned short *code) {
   if (g.keys.empty()) return 5;
   *code = g.keys.front();
   g.keys.pop_front();
+  g.polls = 0;
   return 0;
 }
 
 // 0 an event (or a stop request) waits; 1 the time ran out.
 int wait_event(int milliseconds) {
   if (serve(0)) return 0;
+  g.polls = 0;
   const std::int64_t deadline = milliseconds > 0 ? monotonic_ms() + milliseconds : -1;
   for (;;) {
     int timeout = deadline >= 0 ? remaining(deadline) : -1;
@@ -412,14 +466,18 @@ int wait_event(int milliseconds) {
   }
 }
 
+// Polling without a wait is paced (see the top of the file), also while a stop waits: a loop that
+// ignores it must not spin either. Keys or scans not yet read make no wait.
 int idle(int mode) {
   if (mode == kPauseMs) {
+    g.polls = 0;
     const std::int64_t deadline = monotonic_ms() + kPauseMs;
     while (!g.stop && monotonic_ms() < deadline)
       serve(remaining(deadline));
     return 0;
   }
-  serve(0);
+  const bool unread = !g.keys.empty() || !g.scans.empty();
+  serve(!unread && ++g.polls > kFreePolls ? kPollPaceMs : 0);
   return g.stop ? 1 : 0;
 }
 
@@ -435,6 +493,7 @@ int read_scan(char *record, int size) {
   if (g.scans.empty()) return 1;
   const std::string data = std::move(g.scans.front());
   g.scans.pop_front();
+  g.polls = 0;
   std::array<char, 3 + kMaxScan> full{};
   full[0] = static_cast<char>(g.options.scan_type);
   full[1] = 0;
@@ -564,9 +623,9 @@ int open_serial(const std::string &path, int baud, std::string *why) {
 
 void install_handlers() {
   struct sigaction action {};
-  action.sa_handler = on_signal;
+  action.sa_sigaction = on_signal;
   sigemptyset(&action.sa_mask);
-  action.sa_flags = SA_RESTART;
+  action.sa_flags = SA_RESTART | SA_SIGINFO;
   for (std::size_t i = 0; i < kSignals.size(); ++i)
     sigaction(kSignals[i], &action, &g.saved_actions[i]);
   g.handlers = true;
@@ -574,6 +633,7 @@ void install_handlers() {
 
 // Everything start set up, in reverse; safe on a half-done start.
 void release() {
+  if (g.watchdog_made) timer_delete(g.watchdog);
   if (g.screen) {
     endwin();
     delscreen(g.screen);
@@ -594,6 +654,7 @@ void release() {
   g_resized = 0;
   g_stop_signal = 0;
   g_last_signal = 0;
+  g_gone = 0;
 }
 
 void stop_at_exit() {
@@ -609,7 +670,10 @@ int start(const Options &options, std::string *error) {
     if (error) *error = reason;
     return 1;
   };
-  if (g.active) return fail("the terminal is already started");
+  if (g.active) {  // the running session stays as it is
+    if (error) *error = "the terminal is already started";
+    return 1;
+  }
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
     return fail("standard input and output must be a terminal");
   CivilTime fixed{};
@@ -620,6 +684,12 @@ int start(const Options &options, std::string *error) {
   if (!options.serial.empty() && (g.serial.fd = open_serial(options.serial, options.serial_baud, &why)) < 0)
     return fail(why);
   if (pipe2(g.signal_pipe, O_NONBLOCK | O_CLOEXEC) != 0) return fail(failure("signal pipe", "cannot create"));
+  sigevent expiry{};
+  expiry.sigev_notify = SIGEV_SIGNAL;
+  expiry.sigev_signo = SIGHUP;
+  if (timer_create(CLOCK_MONOTONIC, &expiry, &g.watchdog) != 0)
+    return fail(failure("watchdog", "cannot create"));
+  g.watchdog_made = true;
 
   // Only the character type follows the user's locale (for the frame's line drawing); the host's
   // number formatting stays as it was.

@@ -8,6 +8,11 @@
 // _IdleManager(0) answers nonzero, waits end at once and an empty keyboard reads as Cancel, so the
 // panel ends as cancelled. A second one while the program still runs gives the terminal back and ends
 // the process by the signal (SIGINT for Ctrl-C).
+//
+// A module that polls without waiting is paced: after a few _IdleManager(0) calls in a row with no wait
+// and no input handed over, each one waits up to 50 ms for input. When the terminal goes away (hang-up,
+// read error) a stop is asked for, and the process ends by SIGHUP two seconds later unless the program
+// has called stop by then.
 #ifndef VEKTERM_TTY_H
 #define VEKTERM_TTY_H
 
@@ -27,7 +32,7 @@ struct Options {
 };
 
 // Takes over the user's terminal and makes the TTY backend the active one. 0, or nonzero with a
-// one-line reason in *error.
+// one-line reason in *error; a session already started is refused and left running.
 int start(const Options &options, std::string *error);
 // Gives the terminal back to the user (also done at exit).
 void stop();
