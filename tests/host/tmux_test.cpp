@@ -8,7 +8,7 @@
 #include <thread>
 
 #include "host/process.h"
-#include "scenario.h"
+#include "module/scenario.h"
 
 namespace vektest {
 namespace {

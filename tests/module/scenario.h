@@ -21,7 +21,11 @@ namespace script = vekterm::headless;
 std::string record(std::string_view rest);
 
 // Pads or cuts a text to the 40 columns of a screen row.
-std::string row40(std::string_view text);
+inline std::string row40(std::string_view text) {
+  std::string out(text.substr(0, vekterm::kColumns));
+  out.resize(vekterm::kColumns, ' ');
+  return out;
+}
 
 class Scenario : public ::testing::Test {
  protected:

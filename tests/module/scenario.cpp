@@ -86,12 +86,6 @@ std::string record(std::string_view rest) {
   return out;
 }
 
-std::string row40(std::string_view text) {
-  std::string out(text.substr(0, vekterm::kColumns));
-  out.resize(vekterm::kColumns, ' ');
-  return out;
-}
-
 void Scenario::SetUp() {
   script::reset();
   module_ = dlopen(VEKPANEL_MODULE, RTLD_NOW | RTLD_LOCAL);
