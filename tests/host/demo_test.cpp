@@ -2,7 +2,6 @@
 // script, as an installation tests its programs: the receipts, the duplicate left unsent and the trace.
 // On a real terminal, vekhost in tmux: keys typed with send-keys and scans written to the scanner FIFO
 // fill the panel drawn in its 40x20 frame, read back from the pane.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -14,13 +13,6 @@ namespace vektest {
 namespace {
 
 using namespace std::chrono_literals;
-
-int count(const std::string &text, const std::string &what) {
-  int n = 0;
-  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-    ++n;
-  return n;
-}
 
 std::string row40(std::string text) {
   text.resize(40, ' ');
@@ -70,26 +62,23 @@ class TmuxDemo : public ::testing::Test {
     }
     return rows;
   }
-  // Waits until frame row `row` equals `text` (bounded, so a demo that hangs fails instead).
-  bool wait_row(int row, const std::string &text) {
-    for (auto deadline = std::chrono::steady_clock::now() + 20s; std::chrono::steady_clock::now() < deadline;
-         std::this_thread::sleep_for(50ms)) {
-      const auto rows = frame();
-      if (static_cast<int>(rows.size()) > row && rows[static_cast<std::size_t>(row)] == text) return true;
-    }
-    return false;
+  // Waits until `done` holds (bounded, so a demo that hangs fails instead).
+  template <typename Done>
+  static bool eventually(Done done) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    for (; !done(); std::this_thread::sleep_for(50ms))
+      if (std::chrono::steady_clock::now() > deadline) return false;
+    return true;
   }
-  // One scan through the FIFO, once vekhost reads it. The field waits for it already: the panel
-  // drops scans made before a field's edit begins, so a short pause lets the edit start first.
+  bool shows(int row, const std::string &text) {
+    return eventually(
+        [&] { return frame().size() > std::size_t(row) && frame()[std::size_t(row)] == row40(text); });
+  }
+  // One scan through the FIFO that vekhost reads. The field waits for it already: the panel drops scans
+  // made before a field's edit begins, so a short pause lets the edit start first.
   void scan(const std::string &data) {
     std::this_thread::sleep_for(300ms);
-    int fd = -1;
-    for (int tries = 0; fd < 0 && tries < 200; ++tries, std::this_thread::sleep_for(50ms))
-      fd = open(dir.file("scanner").c_str(), O_WRONLY | O_NONBLOCK);
-    ASSERT_GE(fd, 0) << "the scanner FIFO has no reader";
-    const std::string line = data + "\n";
-    EXPECT_EQ(write(fd, line.data(), line.size()), static_cast<ssize_t>(line.size()));
-    close(fd);
+    std::ofstream(dir.file("scanner")) << data << "\n";
   }
 
   Scratch dir;
@@ -103,15 +92,15 @@ TEST_F(TmuxDemo, AReceiptTypedAndScannedIsDrawnInTheFrame) {
       dir.file("journal.log") + " --scanner " + dir.file("scanner") + " --clock '2019-03-14 09:26:53' " +
       source("examples/receiving/receiving.lua") + "; echo $? > " + dir.file("status");
   ASSERT_EQ(tmux("new-session -d -s demo -x 80 -y 30 \"" + command + "\""), 0);
-  ASSERT_TRUE(wait_row(2, row40(" Item      ________"))) << dir.read("pane.txt");
+  ASSERT_TRUE(shows(2, " Item      ________")) << dir.read("pane.txt");
   scan("0104012357");
-  ASSERT_TRUE(wait_row(2, row40(" Item      04012357"))) << dir.read("pane.txt");
+  ASSERT_TRUE(shows(2, " Item      04012357")) << dir.read("pane.txt");
   tmux("send-keys -t demo 12.5 Enter");
-  ASSERT_TRUE(wait_row(4, row40(" Quantity  0012.50"))) << dir.read("pane.txt");
+  ASSERT_TRUE(shows(4, " Quantity  0012.50")) << dir.read("pane.txt");
   scan("10AB-1234");
-  ASSERT_TRUE(wait_row(6, row40(" Lot       AB-1234"))) << dir.read("pane.txt");
+  ASSERT_TRUE(shows(6, " Lot       AB-1234")) << dir.read("pane.txt");
   tmux("send-keys -t demo 31122020 Enter A01-02 F10");
-  ASSERT_TRUE(wait_row(16, row40(" Received: 1"))) << dir.read("pane.txt");
+  ASSERT_TRUE(shows(16, " Received: 1")) << dir.read("pane.txt");
 
   std::vector<std::string> expected(20, row40(""));
   for (const auto &[row, text] : {std::pair{2, " Item      ________"},
@@ -131,10 +120,7 @@ TEST_F(TmuxDemo, AReceiptTypedAndScannedIsDrawnInTheFrame) {
   EXPECT_EQ(shown, expected) << dir.read("pane.txt");
 
   tmux("send-keys -t demo Escape");
-  for (auto deadline = std::chrono::steady_clock::now() + 20s;
-       dir.read("status").empty() && std::chrono::steady_clock::now() < deadline;)
-    std::this_thread::sleep_for(50ms);
-  EXPECT_EQ(dir.read("status"), "0\n");
+  EXPECT_TRUE(eventually([&] { return dir.read("status") == "0\n"; })) << dir.read("status");
 }
 
 }  // namespace

@@ -22,6 +22,14 @@ inline std::string slurp(const std::string &path) {
   return std::move(bytes).str();
 }
 
+// How many times `what` occurs in `text`.
+inline int count(const std::string &text, const std::string &what) {
+  int n = 0;
+  for (std::size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
+    ++n;
+  return n;
+}
+
 // A fresh folder under the system's temporary folder, removed when the object goes.
 struct Scratch {
   std::string path_ = (std::filesystem::temp_directory_path() / "vektest-XXXXXX").string();

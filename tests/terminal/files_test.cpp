@@ -149,20 +149,21 @@ TEST_F(DataDirectory, ValidationResults) {
   write(dir_ / "MIXED", std::string("zebra\0a\0\0middle-length value\0ab\0", 32));
   write(dir_ / "EMPTY", "");
   write(dir_ / "UNENDED", std::string("one\0two", 7));
-  struct Case {
-    const char *file;
-    char mode;
-    const char *value;
-    int result;
-  };
-  for (const Case &c :
-       {Case{"MIXED", '3', "zebra", 0}, Case{"MIXED", '2', "zebra", 1}, Case{"MIXED", '3', "a", 0},
-        Case{"MIXED", '3', "ab", 0}, Case{"MIXED", '3', "abc", 1}, Case{"MIXED", '2', "abc", 0},
-        Case{"MIXED", '3', "zebr", 1}, Case{"MIXED", '3', "middle-length value", 0},
-        Case{"MIXED", '3', "", 0}, Case{"EMPTY", '3', "", 1}, Case{"EMPTY", '2', "x", 0},
-        Case{"UNENDED", '3', "one", 16}, Case{"MIXED", '1', "zebra", 16}, Case{"NOFILE", '3', "x", 4}})
-    EXPECT_EQ(_Validation(c.file, c.mode, c.value), c.result)
-        << c.file << " mode " << c.mode << " \"" << c.value << '"';
+  for (const auto &[file, mode, value, result] : {std::tuple{"MIXED", '3', "zebra", 0},
+                                                  {"MIXED", '2', "zebra", 1},
+                                                  {"MIXED", '3', "a", 0},
+                                                  {"MIXED", '3', "ab", 0},
+                                                  {"MIXED", '3', "abc", 1},
+                                                  {"MIXED", '2', "abc", 0},
+                                                  {"MIXED", '3', "zebr", 1},
+                                                  {"MIXED", '3', "middle-length value", 0},
+                                                  {"MIXED", '3', "", 0},
+                                                  {"EMPTY", '3', "", 1},
+                                                  {"EMPTY", '2', "x", 0},
+                                                  {"UNENDED", '3', "one", 16},
+                                                  {"MIXED", '1', "zebra", 16},
+                                                  {"NOFILE", '3', "x", 4}})
+    EXPECT_EQ(_Validation(file, mode, value), result) << file << " mode " << mode << " \"" << value << '"';
 
   // A large file of values of different lengths in no order: the number i scrambled (one to one), the
   // even numbers only. 7919 is odd, so every other number looked up was written.

@@ -1,5 +1,5 @@
 // The headless terminal turns a module that polls without ever waiting into a reported stall; the
-// services report what they change to the observer; start times are read one way for every backend.
+// services report what they change to the observer.
 #include <gtest/gtest.h>
 
 #include "dispatch/terminal.h"
@@ -58,28 +58,6 @@ TEST(HeadlessTerminal, TheObserverSeesWhatTheServicesChange) {
   vekterm::headless::reset();
   _ClearUserVariable(4);
   EXPECT_EQ(seen.size(), 4u) << "reset removes the observer";
-}
-
-TEST(HeadlessTerminal, StartTimesAreReadOneWay) {
-  for (const auto &[text, good] : {std::pair{"2020-02-29 23:59:58", true},
-                                   {"2019-03-14T09:26:53", true},
-                                   {"2019-02-29 10:00:00", false},
-                                   {"2019-03-14 24:00:00", false},
-                                   {"2019-3-14 09:26:53", false},
-                                   {"2019-03-14 09:26:53x", false},
-                                   {"2019-03-14_09:26:53", false},
-                                   {"+019-03-14 09:26:53", false}}) {
-    vekterm::CivilTime t{};
-    EXPECT_EQ(vekterm::parse_clock(text, &t), good) << text;
-  }
-  vekterm::CivilTime t{};
-  ASSERT_TRUE(vekterm::parse_clock("2020-02-29 23:59:58", &t));
-  vekterm::headless::reset();
-  vekterm::set_clock(t);
-  char date[8] = {}, time[8] = {};
-  _RtcGetAsciiDate(3, date, nullptr);
-  _RtcGetAsciiTime(2, time, nullptr);
-  EXPECT_EQ(std::string(date) + time, "200229235958");
 }
 
 }  // namespace

@@ -24,23 +24,24 @@
 
 namespace {
 
-void report(int fd, const std::string &line) {
-  const std::string out = line + "\n";
-  if (write(fd, out.data(), out.size()) < 0) _exit(3);
+// Reports go to the terminal itself, between record separators that no drawing uses.
+void report(const std::string &line) {
+  const std::string out = "\x1e" + line + "\x1f";
+  if (write(2, out.data(), out.size()) < 0) _exit(3);
 }
 
 // The child: shows a text, then reports every key and scan until 'q'. A stop request is reported with
 // the CPU time used so far; then the child waits on, ignoring further stop requests. A second start is
 // refused and leaves the session running, as every test then finds it.
-void serve_panel(int to_parent, const vekterm::tty::Options &options) {
+void serve_panel(const vekterm::tty::Options &options) {
   std::string error;
-  if (vekterm::tty::start(options, &error) != 0) return report(to_parent, "error " + error);
-  if (vekterm::tty::start(options, &error) == 0) return report(to_parent, "error a second start was taken");
+  if (vekterm::tty::start(options, &error) != 0) return report("error " + error);
+  if (vekterm::tty::start(options, &error) == 0) return report("error a second start was taken");
   _VioWrtCharStrAtt("HELLO", 5, 0, 0, 1, nullptr, 0);
   _VioWrtCharStr("PANEL", 5, 19, 35, nullptr, 0);
   _VioSetCurType(4);
   _VioSetCurPos(3, 7);
-  report(to_parent, "ready");
+  report("ready");
   for (bool quit = false; !quit;) {
     _WaitEvent(0);
     unsigned short code = 0;
@@ -48,28 +49,27 @@ void serve_panel(int to_parent, const vekterm::tty::Options &options) {
       _KbdReadAscii(&code);  // a wait for any key ends too
       rusage usage{};
       getrusage(RUSAGE_SELF, &usage);
-      report(to_parent, "stopped, then key " + std::to_string(code) + ", cpu " +
-                            std::to_string(usage.ru_utime.tv_sec * 1000 + usage.ru_utime.tv_usec / 1000));
+      report("stopped, then key " + std::to_string(code) + ", cpu " +
+             std::to_string(usage.ru_utime.tv_sec * 1000 + usage.ru_utime.tv_usec / 1000));
       for (;;)
         _WaitEvent(0), _IdleManager(0);
     }
     while (_KbdReadAscii(&code) == 0) {
-      report(to_parent, "key " + std::to_string(code));
+      report("key " + std::to_string(code));
       quit = quit || code == 'q';
       if (code == 'b') _SpkBeep(0, 2, 3), _SenActLed(0, 60);
       if (code == 't') {
         char date[8] = {}, time[8] = {};
         _RtcGetAsciiDate(3, date, nullptr);
         _RtcGetAsciiTime(2, time, nullptr);
-        report(to_parent, std::string("clock ") + date + " " + time);
+        report(std::string("clock ") + date + " " + time);
       }
     }
     unsigned short count = 0;
     while (_SenQueryData(&count) == 0 && count != 0) {
       char record[100] = {};
       _SenRead(record, sizeof record);
-      report(to_parent,
-             "scan " + std::to_string(record[0]) + " " + std::string(record + 3, std::size_t(record[2])));
+      report("scan " + std::to_string(record[0]) + " " + std::string(record + 3, std::size_t(record[2])));
     }
   }
   vekterm::tty::stop();
@@ -89,56 +89,49 @@ class Tty : public ::testing::Test {
   void TearDown() override {
     if (child_ > 0) kill(child_, SIGKILL), waitpid(child_, nullptr, 0);
     if (master_ >= 0) close(master_);
-    if (reports_ >= 0) close(reports_);
-    child_ = master_ = reports_ = -1;
+    child_ = master_ = -1;
   }
 
   // Starts serve_panel, or vekhost running `program` when one is given, on a new pseudo-terminal.
   void spawn(vekterm::tty::Options options, winsize size = {24, 80, 0, 0}, const std::string &program = "") {
     TearDown();
     output_.clear();
-    int pipe_fds[2];
-    ASSERT_EQ(pipe(pipe_fds), 0);
     if (!program.empty()) dir.write("program.lua", program);
     child_ = forkpty(&master_, nullptr, nullptr, &size);
     ASSERT_GE(child_, 0);
     if (child_ == 0) {
-      close(pipe_fds[0]);
       setenv("TERM", "xterm", 1);
       if (!program.empty()) vektest::exec_in(dir.path(), vektest::built("host/vekhost"), {"program.lua"});
-      serve_panel(pipe_fds[1], options);
+      serve_panel(options);
       _exit(0);
     }
-    close(pipe_fds[1]);
-    reports_ = pipe_fds[0];
     fcntl(master_, F_SETFL, O_NONBLOCK);
     ASSERT_EQ(program.empty() ? next_report() : "ready", "ready");
   }
 
-  // Reads the child's terminal output and reports until `done` holds or `ms` pass.
+  // Reads the child's terminal output until `done` holds or `ms` pass.
   template <typename Done>
   bool pump(Done done, int ms = 2000) {
     const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
     while (!done()) {
       if (std::chrono::steady_clock::now() > limit) return false;
-      pollfd fds[2] = {{master_, POLLIN, 0}, {reports_, POLLIN, 0}};
-      poll(fds, 2, 50);
+      pollfd fd = {master_, POLLIN, 0};
+      poll(&fd, 1, 50);
       char bytes[4096];
       ssize_t n;
       while ((n = read(master_, bytes, sizeof bytes)) > 0)
         output_.append(bytes, std::size_t(n));
-      if ((fds[1].revents & POLLIN) && (n = read(reports_, bytes, sizeof bytes)) > 0)
-        reports_text_.append(bytes, std::size_t(n));
     }
     return true;
   }
-  // Waits for the next report and takes it ("" when none came).
+  // Waits for the next report and takes it out of the output ("" when none came).
   std::string next_report() {
-    pump([&] { return reports_text_.find('\n') != std::string::npos; });
-    const std::size_t end = reports_text_.find('\n');
-    const std::string got = reports_text_.substr(0, end);
-    reports_text_.erase(0, end == std::string::npos ? 0 : end + 1);
-    return end == std::string::npos ? "" : got;
+    std::size_t begin = 0, end = std::string::npos;
+    pump([&] { return (end = output_.find('\x1f', begin = output_.find('\x1e'))) != std::string::npos; });
+    if (end == std::string::npos) return "";
+    const std::string got = output_.substr(begin + 1, end - begin - 1);
+    output_.erase(begin, end - begin + 1);
+    return got;
   }
   bool shows(const std::string &text, int ms = 2000) {
     return pump([&] { return output_.find(text) != std::string::npos; }, ms);
@@ -163,8 +156,8 @@ class Tty : public ::testing::Test {
 
   vektest::Scratch dir;
   pid_t child_ = -1;
-  int master_ = -1, reports_ = -1;
-  std::string output_, reports_text_;
+  int master_ = -1;
+  std::string output_;
 };
 
 TEST_F(Tty, KeysBeepLedAndAFixedClockAndAResizeRedraws) {
