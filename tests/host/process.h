@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <climits>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +20,15 @@ inline std::string slurp(const std::string &path) {
   std::ostringstream bytes;
   bytes << std::ifstream(path, std::ios::binary).rdbuf();
   return std::move(bytes).str();
+}
+
+// Waits up to `ms` milliseconds for `done` to hold, asking every 10 ms.
+template <typename Done>
+bool eventually(Done done, int ms) {
+  const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+  for (; !done(); usleep(10000))
+    if (std::chrono::steady_clock::now() > limit) return false;
+  return true;
 }
 
 // How many times `what` occurs in `text`.

@@ -30,23 +30,21 @@ class Vekhelp : public ::testing::Test {
 
 // Values that look like comments or blanks in a list are escaped, and survive the way back.
 TEST_F(Vekhelp, HelpAndListFilesRoundTrip) {
-  struct Case {
-    std::string stem, extension, source, image, text;
-  };
-  for (const Case &c :
+  using Case = std::tuple<std::string, std::string, std::string, std::string, std::string>;
+  for (const auto &[stem, extension, source_text, bytes, text] :
        {Case{"HELP", ".help", "# messages\n0012 twelve\n\n0002 two\r\n0100\n0003:colon separator\n",
              image("0002 two|0003:colon separator|0012 twelve|0100|"),
              "0002 two\n0003:colon separator\n0012 twelve\n0100\n"},
         Case{"LOCS", ".list", "B-2\n# comment\n\\#hash\nA 1 \n\\\\back\n\\\nA-1\n",
              image("|#hash|A 1 |A-1|B-2|\\back|"), "\\\n\\#hash\nA 1 \nA-1\nB-2\n\\\\back\n"}}) {
-    dir.write(c.stem + c.extension, c.source);
-    ASSERT_EQ(vekhelp({"compile", c.stem + c.extension}).status, 0) << c.stem;
-    EXPECT_EQ(dir.read(c.stem + ".VAL"), c.image);
-    const Outcome text = vekhelp({"decompile", c.stem + ".VAL"});
-    EXPECT_EQ(text.out, c.text) << text.err;
-    dir.write("again" + c.extension, text.out);
-    ASSERT_EQ(vekhelp({"compile", "again" + c.extension, "-o", "AGAIN.VAL"}).status, 0);
-    EXPECT_EQ(dir.read("AGAIN.VAL"), c.image);
+    dir.write(stem + extension, source_text);
+    ASSERT_EQ(vekhelp({"compile", stem + extension}).status, 0) << stem;
+    EXPECT_EQ(dir.read(stem + ".VAL"), bytes);
+    const Outcome back = vekhelp({"decompile", stem + ".VAL"});
+    EXPECT_EQ(back.out, text) << back.err;
+    dir.write("again" + extension, back.out);
+    ASSERT_EQ(vekhelp({"compile", "again" + extension, "-o", "AGAIN.VAL"}).status, 0);
+    EXPECT_EQ(dir.read("AGAIN.VAL"), bytes);
   }
 }
 
@@ -65,14 +63,16 @@ TEST_F(Vekhelp, CheckReportsWhatThePanelsSearchMisses) {
 TEST_F(Vekhelp, CheckFindsOrderDuplicatesLongTextsAndMissingMessages) {
   const std::string messages = "0001 a\n0008 b\n0010 c\n0012 d\n0016 e\n";
   const std::string definition = "FI=1,INPUT=ALPHA,LEN=5,ROW=1,COL=1," + std::string(130, ' ') + "REQ=N";
-  const std::string missing = "more.help: warning: record 00";
-  const std::string shows = " is missing: the panel shows it when a";
-  struct Case {
-    std::string name, text;
-    bool fixed;
-    std::string report;
-  };
-  for (const Case &c :
+  std::string more;
+  for (const auto &[number, when] : {std::pair{"03", "validation file rejects a value"},
+                                     {"05", "check digit (leading zero) is wrong"},
+                                     {"07", "required validation file cannot be used"},
+                                     {"09", "fixed-length field is left before it is full"},
+                                     {"13", "scan reaches a keyboard-only field"}})
+    more += "more.help: warning: record 00" + std::string(number) +
+            " is missing: the panel shows it when a " + when + "\n";
+  using Case = std::tuple<std::string, std::string, bool, std::string>;
+  for (const auto &[name, text, fixed, report] :
        {Case{"a.help", "0005 five\n0004 four\n0005 again\n", false,
              "a.help:2: warning: record 0004 comes after record 0005 (compiling sorts them)\n"
              "a.help:3: error: record 0005 again (first at line 1)\n"},
@@ -93,33 +93,8 @@ TEST_F(Vekhelp, CheckFindsOrderDuplicatesLongTextsAndMissingMessages) {
         Case{"more.help",
              messages + "0100 FI=1,INPUT=NUM,LEN=5,MODE=F,ROW=1,COL=1,VERT=B\n"
                         "0101 FI=2,INPUT=AIALPHA,LEN=5,ROW=2,COL=1,VERF=LOCS\n",
-             true,
-             missing + "03" + shows + " validation file rejects a value\n" + missing + "05" + shows +
-                 " check digit (leading zero) is wrong\n" + missing + "07" + shows +
-                 " required validation file cannot be used\n" + missing + "09" + shows +
-                 " fixed-length field is left before it is full\n" + missing + "13" + shows +
-                 " scan reaches a keyboard-only field\n"}})
-    EXPECT_EQ(check(c.name, c.text, c.fixed), c.report) << c.name;
-}
-
-TEST_F(Vekhelp, CompileRefusesWhatWouldMakeAWrongImage) {
-  dir.write("dup.help", "0001 one\n0001 uno\n");
-  struct Case {
-    std::vector<std::string> args;
-    std::string err;
-  };
-  for (const Case &c :
-       {Case{{"compile", "dup.help"}, "dup.help:2: error: record 0001 again (first at line 1)\n"},
-        Case{{"compile", "absent.help"},
-             "absent.help: error: cannot be read: No such file or directory\n"}}) {
-    const Outcome r = vekhelp(c.args);
-    EXPECT_EQ(r.status, 1);
-    EXPECT_EQ(r.err, c.err);
-  }
-  EXPECT_FALSE(std::filesystem::exists(dir.file("dup.VAL")));
-  dir.write("T.VAL", image("0001 one|0002 no end"));
-  EXPECT_EQ(vekhelp({"decompile", "T.VAL"}).err,
-            "T.VAL:record 2: error: the last record has no NUL at its end\n");
+             true, more}})
+    EXPECT_EQ(check(name, text, fixed), report) << name;
 }
 
 // Options in either form, before or after the files; a wrong one is named and nothing is written.
@@ -142,22 +117,32 @@ TEST_F(Vekhelp, OptionsTakeTheirLongAndShortForms) {
   EXPECT_FALSE(std::filesystem::exists(dir.file("a.VAL")));
 }
 
-// The image is written beside its place and renamed over it: a failed write leaves no temporary file
-// (the run's own output files begin with a dot).
+// The image is written beside its place and renamed over it; a file that would make a wrong image is
+// refused, and a failed write leaves no temporary file (the run's own output files begin with a dot).
 TEST_F(Vekhelp, OutputIsReplacedWholeOrNotAtAll) {
   dir.write("a.help", "0001 new\n");
   dir.write("a.VAL", image("0001 old|"));
   ASSERT_EQ(vekhelp({"compile", "a.help"}).status, 0);
   EXPECT_EQ(dir.read("a.VAL"), image("0001 new|"));
+  dir.write("dup.help", "0001 one\n0001 uno\n");
+  dir.write("T.VAL", image("0001 one|0002 no end"));
   std::filesystem::create_directory(dir.file("taken"));
-  const Outcome failed = vekhelp({"compile", "a.help", "-o", "taken"});
-  EXPECT_EQ(failed.status, 1);
-  EXPECT_EQ(failed.err, "vekhelp: cannot write taken: Is a directory\n");
+  using Case = std::tuple<std::vector<std::string>, int, std::string>;
+  for (const auto &[args, status, err] :
+       {Case{{"compile", "dup.help"}, 1, "dup.help:2: error: record 0001 again (first at line 1)\n"},
+        Case{
+            {"compile", "absent.help"}, 1, "absent.help: error: cannot be read: No such file or directory\n"},
+        Case{{"compile", "a.help", "-o", "taken"}, 1, "vekhelp: cannot write taken: Is a directory\n"},
+        Case{{"decompile", "T.VAL"}, 0, "T.VAL:record 2: error: the last record has no NUL at its end\n"}}) {
+    const Outcome r = vekhelp(args);
+    EXPECT_EQ(r.status, status) << err;
+    EXPECT_EQ(r.err, err);
+  }
   std::vector<std::string> names;
   for (const auto &entry : std::filesystem::directory_iterator(dir.path()))
     if (entry.path().filename().string()[0] != '.') names.push_back(entry.path().filename().string());
   std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::string>{"a.VAL", "a.help", "taken"}));
+  EXPECT_EQ(names, (std::vector<std::string>{"T.VAL", "a.VAL", "a.help", "dup.help", "taken"}));
 }
 
 }  // namespace

@@ -4,7 +4,6 @@
 // programs whose terminal goes away.
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <poll.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -12,12 +11,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
-#include <chrono>
 #include <cstdlib>
-#include <filesystem>
-#include <string>
 
-#include "dispatch/terminal.h"
 #include "host/process.h"
 #include "vekterm/tty.h"
 #include "vekterm/vekterm.h"
@@ -112,17 +107,14 @@ class Tty : public ::testing::Test {
   // Reads the child's terminal output until `done` holds or `ms` pass.
   template <typename Done>
   bool pump(Done done, int ms = 2000) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-      if (std::chrono::steady_clock::now() > limit) return false;
-      pollfd fd = {master_, POLLIN, 0};
-      poll(&fd, 1, 50);
-      char bytes[4096];
-      ssize_t n;
-      while ((n = read(master_, bytes, sizeof bytes)) > 0)
-        output_.append(bytes, std::size_t(n));
-    }
-    return true;
+    return vektest::eventually(
+        [&] {
+          char bytes[4096];
+          for (ssize_t n; (n = read(master_, bytes, sizeof bytes)) > 0;)
+            output_.append(bytes, std::size_t(n));
+          return done();
+        },
+        ms);
   }
   // Waits for the next report and takes it out of the output ("" when none came).
   std::string next_report() {
@@ -141,10 +133,8 @@ class Tty : public ::testing::Test {
   }
   // The child's wait status once it ends within `ms`, or -1 while it still runs.
   int finish(int ms = 5000) {
-    const auto limit = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    int status = 0;
-    for (; waitpid(child_, &status, WNOHANG) != child_; usleep(10000))
-      if (std::chrono::steady_clock::now() >= limit) return -1;
+    int status = -1;
+    if (!vektest::eventually([&] { return waitpid(child_, &status, WNOHANG) == child_; }, ms)) return -1;
     child_ = -1;
     return status;
   }

@@ -1,17 +1,15 @@
-// Data directory, validation files and journal of the terminal services: which names are served, when
-// a file on disk is mapped again, the validation results, and the journal line on disk.
+// The terminal services of libvekterm: which names of the data directory are served, when a file on
+// disk is mapped again, the validation results, the journal line on disk; the headless terminal turns
+// a module that polls without ever waiting into a reported stall; the observer sees what the services
+// change.
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
 
 #include <atomic>
 #include <cstdlib>
-#include <filesystem>
-#include <fstream>
-#include <string>
 #include <thread>
 
-#include "dispatch/terminal.h"
 #include "host/process.h"
 #include "vekterm/vekterm.h"
 
@@ -149,20 +147,13 @@ TEST_F(DataDirectory, ValidationResults) {
   write(dir_ / "MIXED", std::string("zebra\0a\0\0middle-length value\0ab\0", 32));
   write(dir_ / "EMPTY", "");
   write(dir_ / "UNENDED", std::string("one\0two", 7));
-  for (const auto &[file, mode, value, result] : {std::tuple{"MIXED", '3', "zebra", 0},
-                                                  {"MIXED", '2', "zebra", 1},
-                                                  {"MIXED", '3', "a", 0},
-                                                  {"MIXED", '3', "ab", 0},
-                                                  {"MIXED", '3', "abc", 1},
-                                                  {"MIXED", '2', "abc", 0},
-                                                  {"MIXED", '3', "zebr", 1},
-                                                  {"MIXED", '3', "middle-length value", 0},
-                                                  {"MIXED", '3', "", 0},
-                                                  {"EMPTY", '3', "", 1},
-                                                  {"EMPTY", '2', "x", 0},
-                                                  {"UNENDED", '3', "one", 16},
-                                                  {"MIXED", '1', "zebra", 16},
-                                                  {"NOFILE", '3', "x", 4}})
+  using Case = std::tuple<const char *, char, const char *, int>;
+  for (const auto &[file, mode, value, result] :
+       {Case{"MIXED", '3', "zebra", 0}, Case{"MIXED", '2', "zebra", 1}, Case{"MIXED", '3', "a", 0},
+        Case{"MIXED", '3', "ab", 0}, Case{"MIXED", '3', "abc", 1}, Case{"MIXED", '2', "abc", 0},
+        Case{"MIXED", '3', "zebr", 1}, Case{"MIXED", '3', "middle-length value", 0},
+        Case{"MIXED", '3', "", 0}, Case{"EMPTY", '3', "", 1}, Case{"EMPTY", '2', "x", 0},
+        Case{"UNENDED", '3', "one", 16}, Case{"MIXED", '1', "zebra", 16}, Case{"NOFILE", '3', "x", 4}})
     EXPECT_EQ(_Validation(file, mode, value), result) << file << " mode " << mode << " \"" << value << '"';
 
   // A large file of values of different lengths in no order: the number i scrambled (one to one), the
@@ -199,21 +190,70 @@ TEST_F(DataDirectory, TheJournalHasALinePerMessageOnDiskAtOnce) {
             "2019-03-14 09:27:54 1 10TRANMSG \n");
 }
 
-TEST_F(DataDirectory, TheJournalAtAnotherPathAFailedWriteAndNone) {
-  vekterm::set_journal((dir_ / "other.log").string());
-  EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 0);
-  EXPECT_EQ(vektest::slurp(dir_ / "other.log"), "2019-03-14 09:26:53 1 10TRANMSG \n");
-  EXPECT_FALSE(fs::exists(dir_ / "journal.log"));
+TEST_F(DataDirectory, AFailedJournalWriteIsReportedAndNoJournalKeepsMessagesInMemory) {
   vekterm::set_journal((dir_ / "no-such-dir" / "journal.log").string());
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 1);
   EXPECT_NE(vekterm::journal_error().find("no-such-dir"), std::string::npos) << vekterm::journal_error();
-  EXPECT_EQ(vekterm::messages().size(), 2u) << "the message is still logged in memory";
+  EXPECT_EQ(vekterm::messages().size(), 1u) << "the message is still logged in memory";
   vekterm::set_journal("");
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 0);
   EXPECT_EQ(vekterm::journal_error(), "");
   vekterm::set_data_directory("");
   EXPECT_EQ(vekterm::journal_path(), "");
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 0) << "no journal: memory only";
+}
+
+TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
+  vekterm::headless::reset();
+  vekterm::headless::delay(1000);
+  vekterm::headless::key('x');  // never due: no time passes while nothing waits
+  unsigned short code = 0;
+  long polls = 0;
+  for (; _KbdReadAscii(&code) != 0 && polls < 10000000; ++polls)
+    _IdleManager(0);
+  EXPECT_EQ(code, 256) << "after the stall the keyboard reads as Cancel";
+  EXPECT_LT(polls, 10000000);
+  const std::vector<std::string> failures = vekterm::headless::take_failures();
+  ASSERT_EQ(failures.size(), 1u);
+  EXPECT_NE(failures[0].find("polling without waiting"), std::string::npos) << failures[0];
+
+  vekterm::headless::reset();
+  vekterm::headless::delay(40 * 60 * 1000);
+  vekterm::headless::key('y');
+  while (_KbdReadAscii(&code) != 0)
+    _WaitEvent(20), _IdleManager(0);  // polls that wait let the time run, however many there are
+  EXPECT_EQ(code, 'y');
+  EXPECT_TRUE(vekterm::headless::take_failures().empty());
+}
+
+// The observer sees the module's writes, clears and messages with their results, and nothing once reset.
+TEST(HeadlessTerminal, TheObserverSeesWhatTheServicesChange) {
+  vekterm::headless::reset();
+  std::vector<std::string> seen;
+  auto note = [&](std::string what, int result) { seen.push_back(what + " -> " + std::to_string(result)); };
+  vekterm::set_observer({
+      [&](int n, std::string_view text, int result) {
+        note("write " + std::to_string(n) + " " + std::string(text), result);
+      },
+      [&](int n, int result) { note("clear " + std::to_string(n), result); },
+      [&](int flag, int length, std::string_view record, int result) {
+        note("message " + std::to_string(flag) + " " + std::to_string(length) + " " + std::string(record),
+             result);
+      },
+  });
+  vekterm::set_variable_capacity(4, 2);
+  EXPECT_EQ(vekterm::variable_capacity(5), vekterm::kVariableCapacity);
+  EXPECT_EQ(vekterm::variable_capacity(100), 0);
+  _WriteUserVariable(4, "ABC");
+  _WriteUserVariable(100, nullptr);
+  _ClearUserVariable(4);
+  _TransactionMsg(1, 6, "06MSG1");
+  vekterm::set_variable(5, "host");  // the host's own writes are its own business
+  EXPECT_EQ(seen, (std::vector<std::string>{"write 4 ABC -> 5", "write 100  -> 3", "clear 4 -> 0",
+                                            "message 1 6 06MSG1 -> 0"}));
+  vekterm::headless::reset();
+  _ClearUserVariable(4);
+  EXPECT_EQ(seen.size(), 4u) << "reset removes the observer";
 }
 
 }  // namespace
