@@ -25,31 +25,17 @@ std::string framed(std::string row) {
   return "|" + row + "|";
 }
 
-TEST_F(HostRun, CommandsGetTheirLengthDigitsAndTheFinalScreenIsWritten) {
-  const Outcome r = host(R"(
-local result = vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"})
-print("popup", result)
+// Commands get their length digits and operands their columns; the screen is written after every call
+// with --screens, with attributes beside it with --attributes; the trace has each call with its time,
+// the host's variable writes and, from the services' observer, the module's writes (cut to the capacity
+// the program set) and messages.
+TEST_F(HostRun, CommandsScreensAndTheTrace) {
+  const Outcome r =
+      host(R"(
+print("popup", vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"}))
 vek.write(10, 5, "host text", 1)
 assert(vek.row(10) == "     host text                          ")
 vek.command("NOSUCH1 x")
-)",
-                         "delay 500\nkey Enter\n", {"--trace", "trace.txt", "--attributes"});
-  ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("popup\t0\n"), std::string::npos) << r.out;
-  for (const std::string &row : {framed("Bad CVEK(M1):09NOSUCH1 x"), framed("  +----------------------+"),
-                                 framed("     host text") + "  0000011111111100000000000000000000000000\n"})
-    EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
-
-  const std::string trace = dir.read("trace.txt");
-  EXPECT_NE(trace.find("main(3, \"23POPUPWN C     03      N\") = 0  [0 ms]"), std::string::npos) << trace;
-  // The bad-call message waits for its key, which the script gives after half a second.
-  EXPECT_NE(trace.find("main(3, \"09NOSUCH1 x\") = 0  [500 ms]"), std::string::npos) << trace;
-}
-
-// The trace has the host's variable writes, and, from the services' observer, the module's writes (cut
-// to the capacity the program set) and messages; --screens writes the screen after every call.
-TEST_F(HostRun, TheTraceHasEveryVariableWriteAndMessage) {
-  const Outcome r = host(R"(
 vek.var[4] = "ABC"
 vek.var[5] = 42
 assert(vek.var[4] .. vek.var[5] == "ABC42")
@@ -66,18 +52,24 @@ vek.command("TRANMSG Y RCV 42")
 vek.reason(4)
 print(vek.var[8])
 )",
-                         "key Enter\n", {"--screens", "--trace", "trace.txt"});
+           "delay 500\nkey Enter\nkey Enter\n", {"--screens", "--attributes", "--trace", "trace.txt"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_NE(r.out.find("+\n1\n-- final screen"), std::string::npos) << r.out;
-  EXPECT_EQ(count(r.out, "-- main("), 5) << r.out;
+  EXPECT_NE(r.out.find("\npopup\t0\n"), std::string::npos) << r.out;
+  EXPECT_NE(r.out.find("1\n-- final screen"), std::string::npos) << r.out;
+  EXPECT_EQ(count(r.out, "-- main("), 7) << r.out;
   EXPECT_NE(r.out.find("-- main(4, \"\") = 0\n"), std::string::npos);
   EXPECT_EQ(count(r.out, "-- final screen\n"), 1);
-  EXPECT_NE(r.out.find("|VEK append too long:"), std::string::npos);
+  for (const std::string &row : {framed("Bad CVEK(M1):09NOSUCH1 x"), std::string("|VEK append too long:"),
+                                 framed("     host text") + "  0000011111111100000000000000000000000000\n"})
+    EXPECT_NE(r.out.find(row), std::string::npos) << row << "\n" << r.out;
   const std::string trace = dir.read("trace.txt");
-  for (const char *line : {"host sets var 4 = \"ABC\"", "host sets var 5 = \"42\"", "host sets var 4 = \"\"",
-                           "host sets var 6 = \"XYZ\"", "main(3, \"21DICOUNT I         01 \")",
-                           "module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n",
-                           "transaction message flag 1 length 16 \"16TRANMSG Y RCV 42\" -> 0\n"})
+  // The bad-call message waits for its key, which the script gives after half a second.
+  for (const char *line :
+       {"main(3, \"23POPUPWN C     03      N\") = 0  [0 ms]", "main(3, \"09NOSUCH1 x\") = 0  [500 ms]",
+        "host sets var 4 = \"ABC\"", "host sets var 5 = \"42\"", "host sets var 4 = \"\"",
+        "host sets var 6 = \"XYZ\"", "main(3, \"21DICOUNT I         01 \")",
+        "module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n",
+        "transaction message flag 1 length 16 \"16TRANMSG Y RCV 42\" -> 0\n"})
     EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
 }
 

@@ -55,26 +55,14 @@ TEST_F(DataDirectory, ServesPlainNamesInsideTheDirectoryOnly) {
   fs::create_symlink("sub/../../secret", dir_ / "detour");
   ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
 
-  const std::string absolute = root_.file("secret");
-  for (const auto &[name, served_here] : {std::pair{"HELP.VAL", true},
-                                          {"alias", true},
-                                          {"up", false},
-                                          {"absolute", false},
-                                          {"detour", false},
-                                          {"../secret", false},
-                                          {"sub/inner", false},
-                                          {"sub", false},
-                                          {"..", false},
-                                          {".", false},
-                                          {"", false},
-                                          {absolute.c_str(), false},
-                                          {"HELP\n.VAL", false},
-                                          {"pipe", false},
-                                          {"missing", false}}) {
-    EXPECT_EQ(served(name) != "<refused>", served_here) << '"' << name << '"';
-    EXPECT_EQ(_Validation(name, '3', "top") == 4, !served_here) << '"' << name << '"';
-  }
+  EXPECT_EQ(served("HELP.VAL"), std::string("0001 text", 10));
   EXPECT_EQ(served("alias"), std::string("0001 text", 10));
+  const std::string absolute = root_.file("secret");
+  for (const char *name : {"up", "absolute", "detour", "../secret", "sub/inner", "sub", "..", ".", "",
+                           absolute.c_str(), "HELP\n.VAL", "pipe", "missing"}) {
+    EXPECT_EQ(served(name), "<refused>") << '"' << name << '"';
+    EXPECT_EQ(_Validation(name, '3', "top"), 4) << '"' << name << '"';
+  }
 }
 
 TEST_F(DataDirectory, AnUnchangedFileStaysMappedAndAChangedOneIsSeenAgain) {
