@@ -120,26 +120,22 @@ TEST_F(HostRun, ExitStatusComesFromTheProgramOrTheScriptRunningOut) {
 
 TEST_F(HostRun, SetupFailuresAreOneLineAndNonzero) {
   dir.write("prog.lua", "print('never')\n");
-  dir.write("input.keys", "key Enter\n");
   dir.write("bad.keys", "key Enter\n\nkey Ok Sideways\n");
   std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
-      {{"--input", "input.keys", "missing.lua"}, "vekhost: program missing.lua not found or not readable"},
-      {{"--input", "input.keys", "--data", "nowhere", "prog.lua"},
-       "vekhost: data directory nowhere not found"},
-      {{"--input", "input.keys", "--module", "none.so", "prog.lua"},
-       "vekhost: panel module none.so not found"},
-      {{"--input", "input.keys", "--module", "prog.lua", "prog.lua"},
-       "vekhost: cannot load panel module ./prog.lua: "},
+      {{"--headless", "missing.lua"}, "vekhost: program missing.lua not found or not readable"},
+      {{"--headless", "--data", "nowhere", "prog.lua"}, "vekhost: data directory nowhere not found"},
+      {{"--headless", "--module", "none.so", "prog.lua"}, "vekhost: panel module none.so not found"},
+      {{"--headless", "--module", "prog.lua", "prog.lua"}, "vekhost: cannot load panel module ./prog.lua: "},
       {{"--input", "absent.keys", "prog.lua"}, "vekhost: input script absent.keys cannot be read"},
       {{"--input", "bad.keys", "prog.lua"}, "vekhost: bad.keys:3: unknown key \"Sideways\""},
       {{"--frobnicate", "prog.lua"}, "vekhost: unrecognized option '--frobnicate'"},
-      {{"--input", "input.keys", "--data"}, "vekhost: option '--data' requires an argument"},
-      {{"--input", "input.keys"}, "vekhost: no program given"},
+      {{"--headless", "--data"}, "vekhost: option '--data' requires an argument"},
+      {{"--headless"}, "vekhost: no program given"},
       {{"prog.lua"}, "vekhost: not on a terminal: give --input SCRIPT"},
   };
   for (const char *clock : {"yesterday", "2019-02-29 10:00:00", "2019-03-14 24:00:00", "2019-3-14 09:26:53",
                             "2019-03-14 09:26:53x", "2019-03-14_09:26:53", "+019-03-14 09:26:53"})
-    cases.push_back({{"--input", "input.keys", "--clock", clock, "prog.lua"}, "vekhost: --clock wants"});
+    cases.push_back({{"--headless", "--clock", clock, "prog.lua"}, "vekhost: --clock wants"});
   for (const auto &[args, message] : cases) {
     const Outcome r = run(built("host/vekhost"), args, dir.path());
     EXPECT_EQ(r.status, 2) << message;
