@@ -71,6 +71,8 @@ print(vek.var[8])
         "module writes var 8 = \"1\" -> 5\n", "module writes var 8 = \"1\" -> 0\n",
         "transaction message flag 1 length 16 \"16TRANMSG Y RCV 42\" -> 0\n"})
     EXPECT_NE(trace.find(line), std::string::npos) << line << "\n" << trace;
+  EXPECT_EQ(trace.find("module writes var 4"), std::string::npos)
+      << "the host's own writes are not the module's";
 }
 
 TEST_F(HostRun, OptionValuesMayFollowAnEqualsSign) {
@@ -89,6 +91,8 @@ TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {
            {"\n\nvek.var[120] = 'x'\n", "prog.lua:3: user variable 120 does not exist (1 to 99)"},
            {"vek.capacity(7, 2)\nvek.var[7] = 'abc'\n",
             "prog.lua:2: user variable 7 holds 2 characters; the text has 3"},
+           {"vek.var[9] = string.rep('x', 159)\nvek.var[9] = string.rep('x', 160)\n",
+            "prog.lua:2: user variable 9 holds 159 characters; the text has 160"},
            {"vek.command(string.rep('X', 100))\n",
             "prog.lua:1: command text of 100 characters; the length digits allow 99"},
            {"vek.command('POPUPWN', {[10] = 'C', [10.5] = 'x'})\n",
