@@ -6,7 +6,6 @@
 #include <sys/stat.h>
 
 #include <atomic>
-#include <cstdlib>
 #include <thread>
 
 #include "host/process.h"
@@ -95,11 +94,18 @@ TEST_F(DataDirectory, AnUnchangedFileStaysMappedAndAChangedOneIsSeenAgain) {
 // the bytes handed over included: nothing crashes, every byte read is the file's or a NUL, and a value
 // is found, not found, or the file reported missing or unended.
 TEST_F(DataDirectory, AFileChangedDuringLookupsNeverCrashesThem) {
+  // Values of different lengths in no order: the number i scrambled (one to one), the even ones only.
+  // 7919 is odd, so every other number looked up was written.
+  auto value = [](std::uint32_t i) { return std::to_string(std::uint32_t(i * 2654435761u)); };
   std::string image;
-  for (int i = 0; i < 40000; ++i)
-    image += std::to_string(1000000 + i) + '\0';
+  for (std::uint32_t i = 0; i < 200000; i += 2)
+    image += value(i) + '\0';
   const fs::path list = dir_ / "LIST", fresh = dir_ / "LIST.new";
   write(list, image);
+  int passed = 0;
+  for (std::uint32_t k = 0; k < 2000; ++k)
+    passed += _Validation("LIST", '3', value(k * 7919 % 200000).c_str()) == 0;
+  EXPECT_EQ(passed, 1000) << "before any change";
   std::atomic<bool> done{false};
   std::thread other([&] {
     for (int round = 0; !done; ++round) {
@@ -116,7 +122,7 @@ TEST_F(DataDirectory, AFileChangedDuringLookupsNeverCrashesThem) {
     if (_DataFile("LIST", &address, &length) == 0)
       for (unsigned long at = 0; at < length; at += 64)
         wrong += address[at] != image[at] && address[at] != 0;
-    const int found = _Validation("LIST", '3', "1039999");
+    const int found = _Validation("LIST", '3', value(lookup * 2).c_str());
     wrong += found != 0 && found != 1 && found != 4 && found != 16;
   }
   done = true;
@@ -136,18 +142,6 @@ TEST_F(DataDirectory, ValidationResults) {
         Case{"MIXED", '3', "", 0}, Case{"EMPTY", '3', "", 1}, Case{"EMPTY", '2', "x", 0},
         Case{"UNENDED", '3', "one", 16}, Case{"MIXED", '1', "zebra", 16}, Case{"NOFILE", '3', "x", 4}})
     EXPECT_EQ(_Validation(file, mode, value), result) << file << " mode " << mode << " \"" << value << '"';
-
-  // A large file of values of different lengths in no order: the number i scrambled (one to one), the
-  // even numbers only. 7919 is odd, so every other number looked up was written.
-  auto value = [](std::uint32_t i) { return std::to_string(std::uint32_t(i * 2654435761u)); };
-  std::string image;
-  for (std::uint32_t i = 0; i < 2000000; i += 2)
-    image += value(i) + '\0';
-  write(dir_ / "BIG", image);
-  int passed = 0;
-  for (std::uint32_t k = 0; k < 20000; ++k)
-    passed += _Validation("BIG", '3', value(k * 7919 % 2000000).c_str()) == 0;
-  EXPECT_EQ(passed, 10000);
 }
 
 // Each message is one line on disk when _TransactionMsg returns, even if the process dies right after.
@@ -191,7 +185,6 @@ TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
   for (; _KbdReadAscii(&code) != 0 && polls < 10000000; ++polls)
     _IdleManager(0);
   EXPECT_EQ(code, 256) << "after the stall the keyboard reads as Cancel";
-  EXPECT_LT(polls, 10000000);
   const std::vector<std::string> failures = vekterm::headless::take_failures();
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_NE(failures[0].find("polling without waiting"), std::string::npos) << failures[0];
