@@ -26,8 +26,7 @@ class DataDirectory : public ::testing::Test {
 
   // Writes a file (in place, same inode) and, when given, gives it the modification time `seconds`.
   static void write(const fs::path &path, std::string_view bytes, time_t seconds = 0) {
-    std::ofstream(path, std::ios::binary | std::ios::trunc)
-        .write(bytes.data(), std::streamsize(bytes.size()));
+    std::ofstream(path, std::ios::binary) << bytes;
     const timespec times[2] = {{seconds, 0}, {seconds, 0}};
     ASSERT_EQ(seconds ? utimensat(AT_FDCWD, path.c_str(), times, 0) : 0, 0);
   }
@@ -44,18 +43,17 @@ class DataDirectory : public ::testing::Test {
 
 TEST_F(DataDirectory, ServesPlainNamesInsideTheDirectoryOnly) {
   write(dir_ / "HELP.VAL", std::string("0001 text", 10));
-  root_.write("secret", std::string("top\0", 4));
+  const std::string absolute = root_.write("secret", std::string("top\0", 4));
   fs::create_directory(dir_ / "sub");
   write(dir_ / "sub" / "inner", std::string("x\0", 2));
   fs::create_symlink("../secret", dir_ / "up");
-  fs::create_symlink(root_.file("secret"), dir_ / "absolute");
+  fs::create_symlink(absolute, dir_ / "absolute");
   fs::create_symlink("HELP.VAL", dir_ / "alias");
   fs::create_symlink("sub/../../secret", dir_ / "detour");
   ASSERT_EQ(mkfifo((dir_ / "pipe").c_str(), 0600), 0);
 
   EXPECT_EQ(served("HELP.VAL"), std::string("0001 text", 10));
   EXPECT_EQ(served("alias"), std::string("0001 text", 10));
-  const std::string absolute = root_.file("secret");
   for (const char *name : {"up", "absolute", "detour", "../secret", "sub/inner", "sub", "..", ".", "",
                            absolute.c_str(), "HELP\n.VAL", "pipe", "missing"}) {
     EXPECT_EQ(served(name), "<refused>") << '"' << name << '"';

@@ -180,15 +180,13 @@ TEST_F(Tty, ScansFromThePromptAFifoASerialDeviceAndASocket) {
   spawn(options);
   type("\x1b[20~");  // F9: typed text goes to the prompt, not to the module, and Enter sends it
   EXPECT_TRUE(shows("Scan:"));
-  type("AB12\x7f");
-  type("9\r");
+  type(
+      "AB12\x7f"
+      "9\r");
   EXPECT_EQ(next_report(), "scan 7 AB19");
   ASSERT_TRUE(std::filesystem::is_fifo(dir.file("scans")));
-  for (const char *bytes : {"LOT-1\nLOT-", "2\r\n"}) {  // a writer going away does not end the scanner
-    const int fifo = open(dir.file("scans").c_str(), O_WRONLY);
-    ASSERT_EQ(write(fifo, bytes, strlen(bytes)), ssize_t(strlen(bytes)));
-    close(fifo);
-  }
+  std::ofstream(dir.file("scans")) << "LOT-1\nLOT-";  // a writer going away does not end the scanner
+  std::ofstream(dir.file("scans")) << "2\r\n";
   EXPECT_EQ(next_report(), "scan 7 LOT-1");
   EXPECT_EQ(next_report(), "scan 7 LOT-2");
   ASSERT_EQ(write(serial_master, "0123456789012\r", 14), 14);
