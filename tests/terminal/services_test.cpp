@@ -33,8 +33,7 @@ class DataDirectory : public ::testing::Test {
   static std::string served(const char *name) {
     const char *address = nullptr;
     unsigned long length = 0;
-    if (_DataFile(name, &address, &length) != 0) return "<refused>";
-    return std::string(address, length);
+    return _DataFile(name, &address, &length) != 0 ? "<refused>" : std::string(address, length);
   }
 
   vektest::Scratch root_;
@@ -186,14 +185,6 @@ TEST(HeadlessTerminal, PollingWithoutWaitingIsAStallNotAHang) {
   const std::vector<std::string> failures = vekterm::headless::take_failures();
   ASSERT_EQ(failures.size(), 1u);
   EXPECT_NE(failures[0].find("polling without waiting"), std::string::npos) << failures[0];
-
-  vekterm::headless::reset();
-  vekterm::headless::delay(40 * 60 * 1000);
-  vekterm::headless::key('y');
-  while (_KbdReadAscii(&code) != 0)
-    _WaitEvent(20), _IdleManager(0);  // polls that wait let the time run, however many there are
-  EXPECT_EQ(code, 'y');
-  EXPECT_TRUE(vekterm::headless::take_failures().empty());
 }
 
 }  // namespace
