@@ -9,6 +9,8 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <utility>
+
 #include "host/process.h"
 #include "vekterm/tty.h"
 #include "vekterm/vekterm.h"
