@@ -24,8 +24,8 @@ void report(const std::string &line) {
 }
 
 // The child: shows a text, then reports every key and scan until 'q'. A stop request is reported; then
-// the child waits on, ignoring further stop requests. A second start is
-// refused and leaves the session running, as every test then finds it.
+// the child waits on, ignoring further stop requests. A second start is refused and leaves the session
+// running, as every test then finds it.
 void serve_panel(const vekterm::tty::Options &options) {
   std::string error;
   if (vekterm::tty::start(options, &error) != 0) return report("error " + error);
