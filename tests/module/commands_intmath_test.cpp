@@ -17,12 +17,18 @@ std::string compare(std::string_view relation, std::string_view sense, int lengt
   return operands("COMPARE", length, {{14, "12"}, {18, relation}, {25, "34"}, {37, sense}});
 }
 
+// Numbers past 32 bits are read as the nearest limit.
 TEST_F(IntmathTest, ArithmeticWrapsAt32BitsAndDivisionTruncates) {
   struct Case {
     const char *a, *op, *b, *result;
-  } cases[] = {{"12", "+", "30", "42"},    {"2147483647", "+", "1", "-2147483648"},
-               {"5", "-", "9", "-4"},      {"65536", "*", "65537", "65536"},
-               {"-7", "/", "2", "-3"},     {"-2147483648", "/", "-1", "-2147483648"},
+  } cases[] = {{"12", "+", "30", "42"},
+               {"2147483647", "+", "1", "-2147483648"},
+               {"5", "-", "9", "-4"},
+               {"65536", "*", "65537", "65536"},
+               {"-7", "/", "2", "-3"},
+               {"-2147483648", "/", "-1", "-2147483648"},
+               {"99999999999", "+", "- 4", "2147483647"},
+               {"-99999999999", "-", "+3", "2147483645"},
                {" 12abc", "+", "x7", "12"}};
   for (const Case &c : cases) {
     vekterm::set_variable(12, c.a);
