@@ -61,10 +61,12 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
        "", 0, "MANDATORY", "", 12},
       // Fields sharing a file are checked together, whatever their types; S_ files are not joined.
       {{{"VERF=GRP", "a"}, {"VERF=S_ONE", "x"}, {"VERT=F,30,VERF=GRP", "b"}, {"VERF=S_ONE", "y"},
-        {"VERT=i,VERF=GRP", "c"}, {"VERF=B_GRP", "q"}}, "CON=Y", 1, "", "", 0},
+        {"VERT=i,VERF=GRP", "c"}, {"VERF=B_GRP", "q"}, {"VERF=B_LOC", "A1"}, {"VERF=B_LOC", "B2"}},
+       "CON=Y", 1, "", "", 0},
       {{{"VERF=GRP", "a"}, {"VERF=GRP", "b"}}, "CON=N", 0, "NOT IN FILE", "", 11},
       {{{"VERT=i,VERF=NOGRP", "a"}, {"VERF=NOGRP", "b"}}, "CON=Y", 1, "", "", 0},
       {{{"VERF=NOGRP", "a"}, {"VERT=i,VERF=NOGRP", "b"}}, "CON=Y", 0, "MANDATORY", "", 11},
+      {{{"VERF=ANS16", "a"}, {"VERF=ANS16", "b"}}, "CON=Y", 0, "MANDATORY", "", 11},
       {{{"VERF=LONG", kForty}, {"VERF=LONG", kForty}, {"VERF=LONG", w33}}, "CON=Y", 1, "", "", 0},
       // Help redirects that are used or faulty fall back to record 3.
       {{{"VERF=ANS1", "A1"}}, "HVR=12", 0, "NOT IN FILE", "  ", 11},
