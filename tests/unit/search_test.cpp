@@ -19,7 +19,11 @@ using vek::Match;
 
 class Image {
  public:
-  explicit Image(const std::string &bytes) : bytes_(bytes.begin(), bytes.end()) {}
+  // '|' stands for NUL when `bars` is set.
+  explicit Image(std::string bytes, bool bars = false) {
+    if (bars) std::replace(bytes.begin(), bytes.end(), '|', '\0');
+    bytes_.assign(bytes.begin(), bytes.end());
+  }
   std::string_view view() const { return {bytes_.data(), bytes_.size()}; }
   // The record lies inside the image, starts a record and ends at a NUL or at the image's end.
   bool holds(std::string_view r) const {
@@ -64,14 +68,11 @@ void expect_all_numbers(const std::string &bytes, int count, bool equal_lengths)
   }
 }
 
-TEST(SearchImage, EqualLengthFilesFindWhatTheSpanSearchFinds) {
+TEST(SearchImage, EveryRecordIsFoundInFilesOfEqualAndMixedLengths) {
   for (int length : {0, 1, 5, 12})
     for (int count = 1; count <= 40; ++count)
       expect_all_numbers(help_image(count, [&](int) { return length; }), count, true);
   expect_all_numbers(help_image(2000, [](int) { return 7; }), 2000, true);
-}
-
-TEST(SearchImage, MixedLengthFilesFindEveryRecord) {
   unsigned seed = 12345;
   for (int count = 1; count <= 60; ++count) {
     std::vector<int> lengths;
@@ -81,11 +82,7 @@ TEST(SearchImage, MixedLengthFilesFindEveryRecord) {
                        false);
   }
   expect_all_numbers(help_image(3000, [](int i) { return i % 7 == 0 ? 1000 : i % 5; }), 3000, false);
-  const Image long_first(
-      std::string("0001 1234567\0"
-                  "0002\0"
-                  "0003\0",
-                  23));
+  const Image long_first("0001 1234567|0002|0003|", true);
   EXPECT_FALSE(vek::span_search(long_first.view(), "0003", Match::Prefix)) << "the span search alone misses";
   EXPECT_EQ(vek::search_image(long_first.view(), "0003", Match::Prefix), "0003");
 }
@@ -97,7 +94,7 @@ TEST(SearchImage, WholeValuesCompareAsUnsignedBytes) {
     EXPECT_EQ(vek::search_image(image.view(), v, Match::Whole), v);
   for (const char *absent : {"", "0", "AA", "ABCD", "AC", "Zeb", "b", "\xe9", "\xff\xff"})
     EXPECT_FALSE(vek::search_image(image.view(), absent, Match::Whole)) << absent;
-  EXPECT_EQ(vek::search_image(Image(std::string("\0A\0B\0", 5)).view(), "", Match::Whole), "");
+  EXPECT_EQ(vek::search_image(Image("|A|B|", true).view(), "", Match::Whole), "");
 }
 
 TEST(SearchImage, DamagedImagesAreReadOnlyWithinTheirBytes) {
@@ -110,58 +107,46 @@ TEST(SearchImage, DamagedImagesAreReadOnlyWithinTheirBytes) {
     }
     EXPECT_FALSE(vek::search_image(image.view(), "", Match::Whole)) << "no empty record in it, cut " << cut;
   }
-  for (const char *one : {"", "0", "5", "\xff"}) {
-    const Image image(std::string(one, 1));
+  for (const char *one : {"|", "0", "5", "\xff"}) {
+    const Image image(one, true);
     EXPECT_FALSE(vek::search_image(image.view(), "0001", Match::Prefix)) << int(one[0]);
     EXPECT_FALSE(vek::search_image(image.view(), "5x", Match::Whole)) << int(one[0]);
   }
-  const Image unterminated(
-      std::string("0001 a\0"
-                  "0002 b\0"
-                  "0003 last",
-                  23));
+  const Image unterminated("0001 a|0002 b|0003 last", true);
   EXPECT_EQ(vek::search_image(unterminated.view(), "0003", Match::Prefix), "0003 last");
   EXPECT_FALSE(vek::search_image(unterminated.view(), "0004", Match::Prefix));
-  EXPECT_FALSE(vek::search_image(Image(std::string()).view(), "", Match::Whole));
+  EXPECT_FALSE(vek::search_image(Image("").view(), "", Match::Whole));
 }
 
 // The images that vekhelp checks, searched as the panel searches them: a sorted image of mixed lengths
 // yields every record, one out of order loses a record, and keys are the number with leading zeros.
 TEST(FindRecord, AnImageAndANumberGiveTheRecord) {
   struct Case {
-    std::string image;  // '|' stands for NUL
+    const char *image;
     std::int32_t number;
     std::uint8_t width;
-    std::optional<std::string> found;
+    const char *found;  // nullptr: none
   };
-  const std::string sorted = "0001 abcdefg|0002|0003|", unsorted = "0002 b|0001 a|";
-  const std::string keys = "0001|00012 five|0012 twelve|0120 long|1200 more|";
-  for (const Case &c : std::vector<Case>{{sorted, 1, 4, "0001 abcdefg"},
-                                         {sorted, 2, 4, "0002"},
-                                         {sorted, 3, 4, "0003"},
-                                         {sorted, 4, 4, std::nullopt},
-                                         {unsorted, 1, 4, "0001 a"},
-                                         {unsorted, 2, 4, std::nullopt},
-                                         {keys, 12, 4, "0012 twelve"},
-                                         {keys, 12, 5, "00012 five"},
-                                         {keys, 12, 9, "00012 five"},
-                                         {keys, 120, 4, "0120 long"},
-                                         {keys, 0, 4, std::nullopt},
-                                         {keys, 10000, 4, std::nullopt},
-                                         {keys, -12, 4, std::nullopt}}) {
-    std::string bytes = c.image;
-    std::replace(bytes.begin(), bytes.end(), '|', '\0');
-    const Image image(bytes);
+  const char *sorted = "0001 abcdefg|0002|0003|", *unsorted = "0002 b|0001 a|";
+  const char *keys = "0001|00012 five|0012 twelve|0120 long|1200 more|";
+  // clang-format off
+  for (const Case &c : {
+      Case{sorted, 1, 4, "0001 abcdefg"}, Case{sorted, 2, 4, "0002"}, Case{sorted, 3, 4, "0003"},
+      Case{sorted, 4, 4, nullptr}, Case{unsorted, 1, 4, "0001 a"}, Case{unsorted, 2, 4, nullptr},
+      Case{keys, 12, 4, "0012 twelve"}, Case{keys, 12, 5, "00012 five"}, Case{keys, 12, 9, "00012 five"},
+      Case{keys, 120, 4, "0120 long"}, Case{keys, 0, 4, nullptr}, Case{keys, 10000, 4, nullptr},
+      Case{keys, -12, 4, nullptr}}) {
+    // clang-format on
+    const Image image(c.image, true);
     const auto found = vek::find_record(image.view(), c.number, c.width);
-    EXPECT_EQ(found ? std::optional<std::string>(*found) : std::nullopt, c.found)
-        << c.image << " " << c.number;
+    EXPECT_EQ(found.value_or("(none)"), c.found ? c.found : "(none)") << c.image << " " << c.number;
     EXPECT_TRUE(!found || image.holds(*found));
   }
   EXPECT_EQ(vek::find_value(Image(vekterm::make_image({"A", "BB", "C"})).view(), "BB"), "BB");
 }
 
-// The lookups ask the terminal for the help file named by SET_HEL and search it with find_record.
-TEST(Lookup, RecordsComeFromTheNamedHelpFile) {
+// The lookups ask the terminal for the named file and answer like its validation service.
+TEST(Lookup, RecordsValuesAndVerificationFromTheNamedFile) {
   vekterm::headless::reset();
   vek::g_fields = {};
   vekterm::add_file("HELP.VAL", vekterm::make_image({"0001", "0120 long", "0012 twelve"}));
@@ -170,25 +155,21 @@ TEST(Lookup, RecordsComeFromTheNamedHelpFile) {
   for (int n : {0, 2, 9999, 10000, -12})
     EXPECT_FALSE(vek::lookup_record("HELP.VAL", n)) << n;
   EXPECT_FALSE(vek::lookup_record("OTHER.VAL", 12));
-}
 
-TEST(Lookup, ValuesAndVerificationAnswerLikeTheValidationService) {
-  vekterm::headless::reset();
-  vek::g_fields = {};
   vekterm::add_file("B_LIST.VAL", vekterm::make_image({"4711", "0815", "ABC"}));
-  for (const char *value : {"4711", "ABC", "47", ""}) {
-    const bool in = std::string_view(value) == "4711" || std::string_view(value) == "ABC";
+  struct Case {
+    const char *file, *value;
+    int status, absent;  // the lookup's status and what verification with mode '2' answers
+  };
+  for (const Case &c :
+       {Case{"B_LIST.VAL", "4711", 0, 1}, Case{"B_LIST.VAL", "ABC", 0, 1}, Case{"B_LIST.VAL", "47", 1, 0},
+        Case{"B_LIST.VAL", "", 1, 0}, Case{"B_NONE.VAL", "4711", 4, 4}}) {
     std::uint8_t status = 99;
-    EXPECT_EQ(vek::lookup_value("B_LIST.VAL", value, &status).has_value(), in) << value;
-    EXPECT_EQ(status, in ? 0 : 1) << value;
-    EXPECT_EQ(vek::verify_in_file("B_LIST.VAL", '3', value), in ? 0 : 1) << value;
-    EXPECT_EQ(vek::verify_in_file("B_LIST.VAL", '2', value), in ? 1 : 0) << value;
+    EXPECT_EQ(vek::lookup_value(c.file, c.value, &status).has_value(), c.status == 0) << c.value;
+    EXPECT_EQ(status, c.status) << c.value;
+    EXPECT_EQ(vek::verify_in_file(c.file, '3', c.value), c.status) << c.value;
+    EXPECT_EQ(vek::verify_in_file(c.file, '2', c.value), c.absent) << c.value;
   }
-  std::uint8_t status = 0;
-  EXPECT_FALSE(vek::lookup_value("B_NONE.VAL", "4711", &status));
-  EXPECT_EQ(status, 4);
-  EXPECT_EQ(vek::verify_in_file("B_NONE.VAL", '3', "4711"), 4);
-  EXPECT_EQ(vek::verify_in_file("B_NONE.VAL", '2', "4711"), 4);
 }
 
 }  // namespace
