@@ -1,91 +1,50 @@
 // The utility commands as the host calls them: DICOUNT and CHKUNIQ, V_DELAY, WAIT_UV and TRANMSG,
-// INTMATH, CMP_INT and COMPARE, TM_DATE. Operands stand at fixed columns of the record.
-#include <initializer_list>
+// INTMATH, CMP_INT and COMPARE, TM_DATE. Operands stand at fixed columns of the record; a record may
+// hold text past the length its first two digits give, which the command must not read. INTMATH,
+// CMP_INT and COMPARE take their operands from variables 12 and 34 (a number read one column off
+// names another variable).
+#include <tuple>
 
 #include "scenario.h"
 
 namespace vektest {
 namespace {
 
-struct At {
-  int column;  // counted from column 0 of the whole record, length digits included
-  std::string_view text;
-};
-
-// A whole record whose length digits give `length`: the name, blanks, and each operand at its column.
-// An operand beyond the length still goes into the text, so a record that is too short holds
-// everything else a valid one would.
-std::string operands(std::string_view name, int length, std::initializer_list<At> at) {
-  std::string whole = record(std::string(static_cast<std::size_t>(length), ' '));
-  whole.replace(2, name.size(), name);
-  for (const At &a : at) {
-    if (a.text.empty()) continue;
-    const auto from = static_cast<std::size_t>(a.column);
-    if (whole.size() < from + a.text.size()) whole.resize(from + a.text.size(), ' ');
-    whole.replace(from, a.text.size(), a.text);
-  }
-  return whole;
-}
-std::string dicount(std::string_view action, std::string_view counter, std::string_view target = "",
-                    int length = 32) {
-  return operands("DICOUNT", length, {{10, action}, {20, counter}, {31, target}});
-}
-std::string check(std::string_view variable, std::string_view list, int length = 24) {
-  return operands("CHKUNIQ", length, {{10, "V"}, {14, variable}, {25, list}});
-}
-std::string wait_uv(std::string_view variable, std::string_view limit, int length = 22) {
-  return operands("WAIT_UV", length, {{14, variable}, {21, limit}});
-}
-// Operands in variables 12 and 34: a number read one column off names another variable.
-std::string intmath(std::string_view op, int length = 21) {
-  return operands("INTMATH", length, {{12, "12"}, {16, op}, {20, "34"}});
-}
-std::string cmp_int(std::string_view relation, std::string_view sense, int length = 29) {
-  return operands("CMP_INT", length, {{12, "12"}, {16, relation}, {21, "34"}, {30, sense}});
-}
-std::string compare(std::string_view relation, std::string_view sense, int length = 36) {
-  return operands("COMPARE", length, {{14, "12"}, {18, relation}, {25, "34"}, {37, sense}});
-}
-std::string tm_date(std::string_view hours, std::string_view style, std::string_view time_variable = "03",
-                    std::string_view date_variable = "04", int length = 52) {
-  return operands("TM_DATE", length, {{10, hours}, {30, time_variable}, {35, style}, {52, date_variable}});
-}
-
 using CommandsTest = Scenario;
 
 // Each refused record shows the bad-call message with its code, waits for its key, returns 0 to the
 // host and changes nothing. Codes come in the order the operands are checked.
 TEST_F(CommandsTest, RefusedRecordsShowTheirCodeAndChangeNothing) {
-  call(3, dicount("I", "05", "", 21));
+  call(3, "21DICOUNT I         05 ");
   vekterm::set_variable(12, "12");
   vekterm::set_variable(34, "abc");
   vekterm::set_variable(13, "new");
   // clang-format off
   const std::pair<std::string, const char *> cases[] = {
-      {dicount("I", "05", "", 20), "D1"}, {dicount("X", "33", "", 21), "D2"}, {dicount("I", "00", "", 21), "D2"},
-      {operands("DICOUNT", 21, {{10, "I"}, {21, "05"}}), "D2"}, {dicount("X", "05", "", 21), "D5"},
-      {dicount("S", "05", "04", 31), "D3"}, {dicount("S", "05", "20"), "D4"},
-      {check("13", "1", 23), "U2"}, {check("00", "1"), "U3"}, {check("13", "3"), "U4"},
-      {operands("CHKUNIQ", 24, {{10, "V"}, {14, "13"}, {24, "1"}}), "U4"},
-      {operands("CHKUNIQ", 21, {{10, "R"}, {23, "1"}}), "U5"}, {operands("CHKUNIQ", 22, {{10, "R"}, {22, "1"}}), "U4"},
-      {record("V_DELAY 000003"), "V3"}, {record("TRANMSG N"), "F1"},
-      {wait_uv("07", "  5", 21), "W2"}, {wait_uv("00", "  5"), "W3"},
-      {operands("WAIT_UV", 22, {{15, "07"}, {21, "  5"}}), "W3"},
-      {intmath("/"), "C6"}, {intmath("%"), "C5"}, {intmath("+", 20), "C1"},
-      {operands("INTMATH", 21, {{12, "12"}, {15, "+"}, {20, "34"}}), "C5"},
-      {cmp_int("EQ", "S", 27), "C1"}, {cmp_int("EQ", "", 28), "C4"},  // the record ends before the sense
-      {cmp_int("GX", "X"), "C4"}, {cmp_int("GX", "S"), "C5"},          // the sense before the relation
-      {operands("CMP_INT", 29, {{12, "12"}, {16, "EQ"}, {21, "34"}, {29, "S"}}), "C4"},
-      {compare("EQ", "S", 35), "C1"}, {compare("EQ", "A"), "C4"}, {compare("Q ", "S"), "C5"},
-      {operands("COMPARE", 36, {{15, "05"}, {18, "EQ"}, {25, "34"}, {37, "S"}}), "C2"},  // variable 0
-      {operands("COMPARE", 36, {{14, "12"}, {18, "EQ"}, {26, "05"}, {37, "S"}}), "C3"},
-      {tm_date("24", "EURO", "03", "", 51), "E1"}, {tm_date("13", "XXXX", "20"), "E2"},  // variables first
-      {tm_date("24", "EURO", "03", "00"), "E3"}, {tm_date("13", "EURO"), "E4"}, {tm_date("  ", "EURO"), "E4"},
-      {tm_date("24", "EUR"), "E5"},
-      {operands("TM_DATE", 52, {{10, "24"}, {31, "03"}, {35, "EURO"}, {52, "04"}}), "E2"},
-      {operands("TM_DATE", 52, {{11, "24"}, {30, "03"}, {35, "EURO"}, {52, "04"}}), "E4"},
-      {operands("TM_DATE", 52, {{10, "24"}, {30, "03"}, {36, "EURO"}, {52, "04"}}), "E5"},
-      {operands("TM_DATE", 53, {{10, "24"}, {30, "03"}, {35, "EURO"}, {53, "04"}}), "E3"},
+      {"20DICOUNT I         05", "D1"}, {"21DICOUNT X         33 ", "D2"}, {"21DICOUNT I         00 ", "D2"},
+      {"21DICOUNT I          05", "D2"}, {"21DICOUNT X         05 ", "D5"},
+      {"31DICOUNT S         05         04", "D3"}, {"32DICOUNT S         05         20 ", "D4"},
+      {"23CHKUNIQ V   13         1", "U2"}, {"24CHKUNIQ V   00         1", "U3"},
+      {"24CHKUNIQ V   13         3", "U4"}, {"24CHKUNIQ V   13        1 ", "U4"}, {"21CHKUNIQ R            1", "U5"},
+      {"22CHKUNIQ R           1 ", "U4"}, {"14V_DELAY 000003", "V3"}, {"09TRANMSG N", "F1"},
+      {"21WAIT_UV     07       5", "W2"}, {"22WAIT_UV     00       5", "W3"}, {"22WAIT_UV      07      5", "W3"},
+      {"21INTMATH   12  /   34 ", "C6"}, {"21INTMATH   12  %   34 ", "C5"}, {"20INTMATH   12  +   34", "C1"},
+      {"21INTMATH   12 +    34 ", "C5"}, {"27CMP_INT   12  EQ   34       S", "C1"},
+      {"28CMP_INT   12  EQ   34       ", "C4"}, {"29CMP_INT   12  GX   34       X", "C4"},
+      {"29CMP_INT   12  GX   34       S", "C5"}, {"29CMP_INT   12  EQ   34      S ", "C4"},
+      {"35COMPARE     12  EQ     34          S", "C1"}, {"36COMPARE     12  EQ     34          A", "C4"},
+      {"36COMPARE     12  Q      34          S", "C5"}, {"36COMPARE      05 EQ     34          S", "C2"},
+      {"36COMPARE     12  EQ      05         S", "C3"},
+      {"51TM_DATE 24                  03   EURO              ", "E1"},
+      {"52TM_DATE 13                  20   XXXX             04", "E2"},
+      {"52TM_DATE 24                  03   EURO             00", "E3"},
+      {"52TM_DATE 13                  03   EURO             04", "E4"},
+      {"52TM_DATE                     03   EURO             04", "E4"},
+      {"52TM_DATE 24                  03   EUR              04", "E5"},
+      {"52TM_DATE 24                   03  EURO             04", "E2"},
+      {"52TM_DATE  24                 03   EURO             04", "E4"},
+      {"52TM_DATE 24                  03    EURO            04", "E5"},
+      {"53TM_DATE 24                  03   EURO              04", "E3"},
   };
   // clang-format on
   for (const auto &[whole, code] : cases) {
@@ -97,21 +56,21 @@ TEST_F(CommandsTest, RefusedRecordsShowTheirCodeAndChangeNothing) {
   EXPECT_EQ(vekterm::variable(1) + vekterm::variable(3) + vekterm::variable(4), "");
   EXPECT_EQ(vekterm::clock_ms(), 0) << "no refused V_DELAY or WAIT_UV waited";
   EXPECT_TRUE(vekterm::messages().empty());
-  call(3, dicount("S", "05", "04"));
+  call(3, "32DICOUNT S         05         04 ");
   EXPECT_EQ(vekterm::variable(4), "1");
-  EXPECT_EQ(call(3, check("13", "1")), 1);
+  EXPECT_EQ(call(3, "24CHKUNIQ V   13         1"), 1);
 }
 
 TEST_F(CommandsTest, CountersStepAndAreStoredAsText) {
   for (const char *step : {"I", "i", "I", "D", "I"})
-    EXPECT_EQ(call(3, dicount(step, "07", "", 21)), 0);
-  call(3, dicount("D", "32", "", 21));  // stays 0
-  call(3, dicount("S", "07", "04"));
-  call(3, dicount("s", "32", " 1"));
+    EXPECT_EQ(call(3, "21DICOUNT " + std::string(step) + "         07 "), 0);
+  call(3, "21DICOUNT D         32 ");  // stays 0
+  call(3, "32DICOUNT S         07         04 ");
+  call(3, "32DICOUNT s         32          1 ");
   EXPECT_EQ(vekterm::variable(4), "3");
   EXPECT_EQ(vekterm::variable(1), "0");
-  call(3, dicount("r", "07", "", 21));
-  call(3, dicount("S", "07", "19"));
+  call(3, "21DICOUNT r         07 ");
+  call(3, "32DICOUNT S         07         19 ");
   EXPECT_EQ(vekterm::variable(19), "0");
 }
 
@@ -119,14 +78,14 @@ TEST_F(CommandsTest, CountersStepAndAreStoredAsText) {
 // its key; the part that fits is kept, and TM_DATE still writes the time.
 TEST_F(CommandsTest, AStoreThatDoesNotFitShowsTheOverflowMessage) {
   for (int i = 0; i < 12; ++i)
-    call(3, dicount("I", "01", "", 21));
+    call(3, "21DICOUNT I         01 ");
   struct Case {
     std::string whole;
     int variable, capacity;
     const char *kept;
   };
-  for (const Case &c :
-       {Case{dicount("S", "01", "09"), 9, 1, "1"}, Case{tm_date("24", "EURO"), 4, 5, "14.03"}}) {
+  for (const Case &c : {Case{"32DICOUNT S         01         09 ", 9, 1, "1"},
+                        Case{"52TM_DATE 24                  03   EURO             04", 4, 5, "14.03"}}) {
     vekterm::set_variable_capacity(c.variable, c.capacity);
     paint(0, 0, std::string(40, '#'));
     paint(1, 0, std::string(40, '='));
@@ -142,27 +101,25 @@ TEST_F(CommandsTest, AStoreThatDoesNotFitShowsTheOverflowMessage) {
   EXPECT_EQ(vekterm::variable(3), "09:26:53");
 }
 
+// Each step: the text put into variable 13, the record, whether the text was new to the list.
 TEST_F(CommandsTest, ValuesAreNewUntilSeenAmongTheLastTen) {
-  EXPECT_EQ(call(3, check("13", "1")), 0) << "an empty text matches an empty entry";
-  vekterm::set_variable(13, "A0");
-  EXPECT_EQ(call(3, check("13", "1")), 1);
-  EXPECT_EQ(call(3, check("13", "1")), 0);
-  EXPECT_EQ(call(3, check("13", "2")), 1) << "the lists are kept apart";
-  for (int i = 1; i <= 10; ++i) {
-    vekterm::set_variable(13, "A" + std::to_string(i));
-    EXPECT_EQ(call(3, check("13", "1")), 1) << i;
+  const std::string one = "24CHKUNIQ V   13         1", two = "24CHKUNIQ V   13         2";
+  const std::string l25(25, 'L'), l26(26, 'L');
+  using Step = std::tuple<std::string, std::string, int>;
+  // An empty text matches an empty entry; the lists are kept apart.
+  std::vector<Step> steps = {{"", one, 0}, {"A0", one, 1}, {"A0", one, 0}, {"A0", two, 1}};
+  for (int i = 1; i <= 10; ++i)
+    steps.emplace_back("A" + std::to_string(i), one, 1);
+  // The eleventh value overwrote the oldest; 25 characters are kept and the whole text compared; a
+  // reset forgets the list; other actions do nothing.
+  // clang-format off
+  steps.insert(steps.end(), {Step{"A0", one, 1}, {l26, two, 1}, {l26, two, 1}, {l25, two, 0},
+      {l25, "22CHKUNIQ r            2", 0}, {l25, two, 1}, {l25, "24CHKUNIQ Q               ", 0}});
+  // clang-format on
+  for (const auto &[text, whole, result] : steps) {
+    vekterm::set_variable(13, text);
+    EXPECT_EQ(call(3, whole), result) << text << " " << whole;
   }
-  vekterm::set_variable(13, "A0");
-  EXPECT_EQ(call(3, check("13", "1")), 1) << "the eleventh value overwrote the oldest";
-
-  vekterm::set_variable(13, std::string(26, 'L'));
-  EXPECT_EQ(call(3, check("13", "2")), 1);
-  EXPECT_EQ(call(3, check("13", "2")), 1) << "25 characters are kept, the whole text is compared";
-  vekterm::set_variable(13, std::string(25, 'L'));
-  EXPECT_EQ(call(3, check("13", "2")), 0);
-  EXPECT_EQ(call(3, operands("CHKUNIQ", 22, {{10, "r"}, {23, "2"}})), 0);
-  EXPECT_EQ(call(3, check("13", "2")), 1) << "forgotten by the reset";
-  EXPECT_EQ(call(3, operands("CHKUNIQ", 24, {{10, "Q"}})), 0) << "other actions do nothing";
   EXPECT_EQ(row(0), std::string(40, ' '));
 }
 
@@ -182,7 +139,7 @@ TEST_F(CommandsTest, DelayPassesFollowTheCount) {
 TEST_F(CommandsTest, WaitEndsWithAValueCancelStopOrTheLimitCheckedAfterEachEvent) {
   script::delay(2500);
   script::write_variable(7, "ready");
-  EXPECT_EQ(call(3, wait_uv("07", " 10")), 1);
+  EXPECT_EQ(call(3, "22WAIT_UV     07      10"), 1);
   EXPECT_EQ(vekterm::clock_ms(), 2500);
 
   vekterm::set_variable(7, "");
@@ -190,13 +147,13 @@ TEST_F(CommandsTest, WaitEndsWithAValueCancelStopOrTheLimitCheckedAfterEachEvent
   script::key('a');  // consumed and ignored
   script::delay(800);
   script::key(key::Cancel);
-  EXPECT_EQ(call(3, wait_uv("07", "010")), 2);
+  EXPECT_EQ(call(3, "22WAIT_UV     07     010"), 2);
   EXPECT_EQ(vekterm::clock_ms(), 2500 + 1200);
   script::host_stop();
-  EXPECT_EQ(call(3, wait_uv("07", "010")), 2);
+  EXPECT_EQ(call(3, "22WAIT_UV     07     010"), 2);
 
   std::int64_t start = vekterm::clock_ms();
-  EXPECT_EQ(call(3, wait_uv("07", "5  ")), 0);
+  EXPECT_EQ(call(3, "22WAIT_UV     07     5  "), 0);
   EXPECT_GT(vekterm::clock_ms() - start, 5000);
   EXPECT_LE(vekterm::clock_ms() - start, 6000) << "no wait outlasts the time still to go";
 
@@ -204,12 +161,12 @@ TEST_F(CommandsTest, WaitEndsWithAValueCancelStopOrTheLimitCheckedAfterEachEvent
   script::delay(300);
   script::key('a');
   start = vekterm::clock_ms();
-  EXPECT_EQ(call(3, wait_uv("07", "  0")), 1);
+  EXPECT_EQ(call(3, "22WAIT_UV     07       0"), 1);
   EXPECT_EQ(vekterm::clock_ms() - start, 300) << "a limit of 0 waits for the next event";
   vekterm::set_variable(7, "");
   script::delay(3000);
   script::key('b');
-  EXPECT_EQ(call(3, wait_uv("07", "000")), 0) << "the first check past a second ends it";
+  EXPECT_EQ(call(3, "22WAIT_UV     07     000"), 0) << "the first check past a second ends it";
   EXPECT_EQ(vekterm::clock_ms() - start, 3300);
 }
 
@@ -238,7 +195,7 @@ TEST_F(CommandsTest, ArithmeticWrapsAt32BitsAndDivisionTruncates) {
     // clang-format on
     vekterm::set_variable(12, c.a);
     vekterm::set_variable(34, c.b);
-    EXPECT_EQ(call(3, intmath(c.op)), 0);
+    EXPECT_EQ(call(3, "21INTMATH   12  " + std::string(c.op) + "   34 "), 0);
     EXPECT_EQ(vekterm::variable(1), c.result) << c.a << c.op << c.b;
   }
 }
@@ -256,12 +213,15 @@ TEST_F(CommandsTest, RelationsAndSensesAsIntegersAndAsTexts) {
     // clang-format on
     vekterm::set_variable(12, c.a);
     vekterm::set_variable(34, c.b);
-    EXPECT_EQ(call(3, cmp_int(c.relation, c.sense)), c.cmp_int) << c.a << c.relation << c.b << c.sense;
-    EXPECT_EQ(call(3, compare(c.relation, c.sense)), c.compare) << c.a << c.relation << c.b << c.sense;
+    EXPECT_EQ(call(3, "29CMP_INT   12  " + std::string(c.relation) + "   34       " + c.sense), c.cmp_int)
+        << c.a << c.relation << c.b << c.sense;
+    EXPECT_EQ(call(3, "36COMPARE     12  " + std::string(c.relation) + "     34          " + c.sense),
+              c.compare)
+        << c.a << c.relation << c.b << c.sense;
   }
   vekterm::set_variable(12, "-3");
-  EXPECT_EQ(call(3, cmp_int("LT", "A")), 2);
-  EXPECT_EQ(call(3, cmp_int("GT", "a")), 0);
+  EXPECT_EQ(call(3, "29CMP_INT   12  LT   34       A"), 2);
+  EXPECT_EQ(call(3, "29CMP_INT   12  GT   34       a"), 0);
 }
 
 TEST_F(CommandsTest, TimeAndDateTextsInBothStyles) {
@@ -275,7 +235,9 @@ TEST_F(CommandsTest, TimeAndDateTextsInBothStyles) {
       Case{14, "12", "Euro", "02:05:09 PM", "04.07.19"}, Case{0, "12", "AMER", "12:05:09 AM", "07/04/19"}}) {
     // clang-format on
     vekterm::set_clock(2019, 7, 4, c.hour, 5, 9);
-    EXPECT_EQ(call(3, tm_date(c.hours, c.style)), 0);
+    EXPECT_EQ(call(3, "52TM_DATE " + std::string(c.hours) + "                  03   " + c.style +
+                          "             04"),
+              0);
     EXPECT_EQ(vekterm::variable(3), c.time) << c.hours;
     EXPECT_EQ(vekterm::variable(4), c.date) << c.style;
   }
