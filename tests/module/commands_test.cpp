@@ -110,10 +110,10 @@ TEST_F(CommandsTest, ValuesAreNewUntilSeenAmongTheLastTen) {
   std::vector<Step> steps = {{"", one, 0}, {"A0", one, 1}, {"A0", one, 0}, {"A0", two, 1}};
   for (int i = 1; i <= 10; ++i)
     steps.emplace_back("A" + std::to_string(i), one, 1);
-  // The eleventh value overwrote the oldest; 25 characters are kept and the whole text compared; a
-  // reset forgets the list; other actions do nothing.
+  // The eleventh value overwrote the oldest, the next ten stay; 25 characters are kept and the whole text
+  // compared; a reset forgets the list; other actions do nothing.
   // clang-format off
-  steps.insert(steps.end(), {Step{"A0", one, 1}, {l26, two, 1}, {l26, two, 1}, {l25, two, 0},
+  steps.insert(steps.end(), {Step{"A0", one, 1}, {"A2", one, 0}, {l26, two, 1}, {l26, two, 1}, {l25, two, 0},
       {l25, "22CHKUNIQ r            2", 0}, {l25, two, 1}, {l25, "24CHKUNIQ Q               ", 0}});
   // clang-format on
   for (const auto &[text, whole, result] : steps) {
@@ -121,6 +121,8 @@ TEST_F(CommandsTest, ValuesAreNewUntilSeenAmongTheLastTen) {
     EXPECT_EQ(call(3, whole), result) << text << " " << whole;
   }
   EXPECT_EQ(row(0), std::string(40, ' '));
+  call(3, "32DICOUNT S         31         04 ");
+  EXPECT_EQ(vekterm::variable(4), "0") << "the lists are kept apart from the counters";
 }
 
 TEST_F(CommandsTest, DelayPassesFollowTheCount) {
