@@ -25,9 +25,11 @@ TEST_F(CommandsTest, RefusedRecordsShowTheirCodeAndChangeNothing) {
       {"21DICOUNT I          05", "D2"}, {"21DICOUNT X         05 ", "D5"},
       {"31DICOUNT S         05         04", "D3"}, {"32DICOUNT S         05         20 ", "D4"},
       {"23CHKUNIQ V   13         1", "U2"}, {"24CHKUNIQ V   00         1", "U3"},
-      {"24CHKUNIQ V   13         3", "U4"}, {"24CHKUNIQ V   13        1 ", "U4"}, {"21CHKUNIQ R            1", "U5"},
-      {"22CHKUNIQ R           1 ", "U4"}, {"14V_DELAY 000003", "V3"}, {"09TRANMSG N", "F1"},
-      {"21WAIT_UV     07       5", "W2"}, {"22WAIT_UV     00       5", "W3"}, {"22WAIT_UV      07      5", "W3"},
+      {"24CHKUNIQ V   13         3", "U4"}, {"24CHKUNIQ V   13        1 ", "U4"},
+      {"21CHKUNIQ R            1", "U5"}, {"22CHKUNIQ R           1 ", "U4"}, {"14V_DELAY 000003", "V3"},
+      {"09TRANMSG N", "F1"},
+      {"21WAIT_UV     07       5", "W2"}, {"22WAIT_UV     00       5", "W3"},
+      {"22WAIT_UV      07      5", "W3"},
       {"21INTMATH   12  /   34 ", "C6"}, {"21INTMATH   12  %   34 ", "C5"}, {"20INTMATH   12  +   34", "C1"},
       {"21INTMATH   12 +    34 ", "C5"}, {"27CMP_INT   12  EQ   34       S", "C1"},
       {"28CMP_INT   12  EQ   34       ", "C4"}, {"29CMP_INT   12  GX   34       X", "C4"},
@@ -191,7 +193,8 @@ TEST_F(CommandsTest, ArithmeticWrapsAt32BitsAndDivisionTruncates) {
   // clang-format off
   for (const Case &c : {
       Case{"12", "+", "30", "42"}, Case{"2147483647", "+", "1", "-2147483648"}, Case{"5", "-", "9", "-4"},
-      Case{"65536", "*", "65537", "65536"}, Case{"-7", "/", "2", "-3"}, Case{"-2147483648", "/", "-1", "-2147483648"},
+      Case{"65536", "*", "65537", "65536"}, Case{"-7", "/", "2", "-3"},
+      Case{"-2147483648", "/", "-1", "-2147483648"},
       Case{"99999999999", "+", "- 4", "2147483647"}, Case{"-99999999999", "-", "+3", "2147483645"},
       Case{" 12abc", "+", "x7", "12"}}) {
     // clang-format on
@@ -211,7 +214,8 @@ TEST_F(CommandsTest, RelationsAndSensesAsIntegersAndAsTexts) {
   for (const Case &c : {
       Case{"10", "9", "GE", "S", 1, 0}, Case{"10", "9", "ge", "n", 0, 1}, Case{"9", "10", "LT", "S", 1, 0},
       Case{"9", "9", "LE", "S", 1, 1}, Case{"9", "9", "GT", "S", 0, 0}, Case{"7", "07", "EX", "s", 1, 0},
-      Case{"7", "7", "E ", "S", 1, 1}, Case{"7", "07", "NE", "S", 0, 1}, Case{"\xe9", "z", "GT", "S", 0, 1}}) {
+      Case{"7", "7", "E ", "S", 1, 1}, Case{"7", "07", "NE", "S", 0, 1},
+      Case{"\xe9", "z", "GT", "S", 0, 1}}) {
     // clang-format on
     vekterm::set_variable(12, c.a);
     vekterm::set_variable(34, c.b);

@@ -57,14 +57,16 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       // Fields sharing a file are checked together, whatever their types; S_ files are not joined.
       {"VERF=GRP:a|VERF=S_ONE:x|VERT=F,30,VERF=GRP:b|VERF=S_ONE:y|VERT=i,VERF=GRP:c|VERF=B_GRP:q|"
        "VERF=B_LOC:A1|VERF=B_LOC:B2", "CON=Y", "", "", 0},
-      {"VERF=GRP:a|VERF=GRP:b", "CON=N", "NOT IN FILE", "", 11}, {"VERT=i,VERF=NOGRP:a|VERF=NOGRP:b", "CON=Y", "", "", 0},
+      {"VERF=GRP:a|VERF=GRP:b", "CON=N", "NOT IN FILE", "", 11},
+      {"VERT=i,VERF=NOGRP:a|VERF=NOGRP:b|VERT=B:123455", "CON=Y", "ZERO DIGIT", "", 13},
       {"VERF=NOGRP:a|VERT=i,VERF=NOGRP:b", "CON=Y", "MANDATORY", "", 11},
       {"VERF=ANS16:a|VERF=ANS16:b", "CON=Y", "MANDATORY", "", 11},
-      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + std::string(33, 'w'), "CON=Y", "", "", 0},
+      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + std::string(33, 'w'), "CON=Y", "", "",
+       0},
       // Help redirects that are used or faulty fall back to record 3.
-      {"VERF=ANS1:A1", "HVR=12", "NOT IN FILE", "  ", 11}, {"VERF=ANS1:A1", "HVR=13", "NOT IN FILE", "XQ", 11},
-      {"VERF=ANS1:A1", "HVR=14", "NOT IN FILE", "XR", 11}, {"VERF=ANS1:A1", "HVR=15", "NOT IN FILE", "XS", 11},
-      {"VERF=ANS1:A1", "HVR=16", "NOT IN FILE", "XT", 11},
+      {"VERF=ANS1:A", "HVR=12", "NOT IN FILE", "", 11}, {"VERF=ANS1:A", "HVR=13", "NOT IN FILE", "XQ", 11},
+      {"VERF=ANS1:A", "HVR=14", "NOT IN FILE", "XR", 11}, {"VERF=ANS1:A", "HVR=15", "NOT IN FILE", "XS", 11},
+      {"VERF=ANS1:A", "HVR=16", "NOT IN FILE", "XT", 11},
       // The value checks, in their order; a B value with the right digit but no leading zero is
       // refused, a T value with the wrong prefix before its length is seen.
       {"VERT=F,30:12-3x", "", "BAD FORMAT", "", 11}, {"VERT=F,31:12", "", "", "XU", 11},
