@@ -51,6 +51,7 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       // One-letter names go to the service as they are; names with B_ are searched here first.
       {"VERF=X:A1|VERT=E,VERF=CODES:C3|VERF=CODES:B2|VERF=B_LOC:A1;B2", "", "", "", 0},
       {"VERT=e,VERF=CODES:A1|VERF=B_MISS:A1", "", "NOT IN FILE", "", 11},
+      {"VERT=e,VERF=B_LOC:B2|VERT=e,VERF=B_LOC:A1;B2", "", "NOT IN FILE", "", 12},
       // A mandatory field whose file cannot be used is reported even when a later file answers; a
       // missing local file is not asked again of the service.
       {"VERT=e,VERF=CODES:D4|VERF=B_MISS:A1|VERT=i,VERF=CODES:B2", "", "MANDATORY", "", 12},
