@@ -50,8 +50,9 @@ TEST_F(FormatTest, ErrorsKeepTheTextSoFarAndShowAMarker) {
     const char *row;
   };
   // clang-format off
-  const Case cases[] = {{"ab%123d", vek::kFormatWidth, "ab*1*"}, {"ab%5.123s", vek::kFormatPrecision, "ab*2*"},
-                        {"ab%d%30d", vek::kFormatTooLong, "ab7***"}};
+  const Case cases[] = {
+      {"ab%123d", vek::kFormatWidth, "ab*1*"}, {"ab%5.123s", vek::kFormatPrecision, "ab*2*"},
+      {"ab%d%30d", vek::kFormatTooLong, "ab7***"}};
   // clang-format on
   for (const Case &c : cases) {
     char small[32];

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fields/fields.h"
@@ -121,25 +122,20 @@ TEST(SearchImage, DamagedImagesAreReadOnlyWithinTheirBytes) {
 // The images that vekhelp checks, searched as the panel searches them: a sorted image of mixed lengths
 // yields every record, one out of order loses a record, and keys are the number with leading zeros.
 TEST(FindRecord, AnImageAndANumberGiveTheRecord) {
-  struct Case {
-    const char *image;
-    std::int32_t number;
-    std::uint8_t width;
-    const char *found;  // nullptr: none
-  };
   const char *sorted = "0001 abcdefg|0002|0003|", *unsorted = "0002 b|0001 a|";
   const char *keys = "0001|00012 five|0012 twelve|0120 long|1200 more|";
+  // The image, the number, the key width, the record found ("" for none).
   // clang-format off
-  for (const Case &c : {
-      Case{sorted, 1, 4, "0001 abcdefg"}, Case{sorted, 2, 4, "0002"}, Case{sorted, 3, 4, "0003"},
-      Case{sorted, 4, 4, nullptr}, Case{unsorted, 1, 4, "0001 a"}, Case{unsorted, 2, 4, nullptr},
-      Case{keys, 12, 4, "0012 twelve"}, Case{keys, 12, 5, "00012 five"}, Case{keys, 12, 9, "00012 five"},
-      Case{keys, 120, 4, "0120 long"}, Case{keys, 0, 4, nullptr}, Case{keys, 10000, 4, nullptr},
-      Case{keys, -12, 4, nullptr}}) {
-    // clang-format on
-    const Image image(c.image, true);
-    const auto found = vek::find_record(image.view(), c.number, c.width);
-    EXPECT_EQ(found.value_or("(none)"), c.found ? c.found : "(none)") << c.image << " " << c.number;
+  const std::tuple<const char *, std::int32_t, std::uint8_t, const char *> cases[] = {
+      {sorted, 1, 4, "0001 abcdefg"}, {sorted, 2, 4, "0002"}, {sorted, 3, 4, "0003"}, {sorted, 4, 4, ""},
+      {unsorted, 1, 4, "0001 a"}, {unsorted, 2, 4, ""}, {keys, 12, 4, "0012 twelve"}, {keys, 0, 4, ""},
+      {keys, 12, 5, "00012 five"}, {keys, 12, 9, "00012 five"}, {keys, 120, 4, "0120 long"},
+      {keys, 10000, 4, ""}, {keys, -12, 4, ""}};
+  // clang-format on
+  for (const auto &[bytes, number, width, record] : cases) {
+    const Image image(bytes, true);
+    const auto found = vek::find_record(image.view(), number, width);
+    EXPECT_EQ(found.value_or(""), record) << bytes << " " << number;
     EXPECT_TRUE(!found || image.holds(*found));
   }
   EXPECT_EQ(vek::find_value(Image(vekterm::make_image({"A", "BB", "C"})).view(), "BB"), "BB");
