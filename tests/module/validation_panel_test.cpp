@@ -32,7 +32,7 @@ void add_files() {
                                                      kForty + ';' + kForty}));
 }
 
-// Field 1 is empty and checked by nothing; the fields after it (row 3 on) hold the values given,
+// Field 1 is empty and checked by nothing; the fields after it (screen row 11 on) hold the values given,
 // prefilled from variables 41 on, and are handed back in variables 2 on. The operator confirms at
 // once; a refused panel is cancelled once the message has gone.
 TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
