@@ -140,38 +140,29 @@ TEST_F(CommandsTest, DelayPassesFollowTheCount) {
   }
 }
 
-TEST_F(CommandsTest, WaitEndsWithAValueCancelStopOrTheLimitCheckedAfterEachEvent) {
-  script::delay(2500);
-  script::write_variable(7, "ready");
-  EXPECT_EQ(call(3, "22WAIT_UV     07      10"), 1);
-  EXPECT_EQ(vekterm::clock_ms(), 2500);
-
-  vekterm::set_variable(7, "");
-  script::delay(400);
-  script::key('a');  // consumed and ignored
-  script::delay(800);
-  script::key(key::Cancel);
-  EXPECT_EQ(call(3, "22WAIT_UV     07     010"), 2);
-  EXPECT_EQ(vekterm::clock_ms(), 2500 + 1200);
-  script::host_stop();
-  EXPECT_EQ(call(3, "22WAIT_UV     07     010"), 2);
-
-  std::int64_t start = vekterm::clock_ms();
-  EXPECT_EQ(call(3, "22WAIT_UV     07     5  "), 0);
-  EXPECT_GT(vekterm::clock_ms() - start, 5000);
-  EXPECT_LE(vekterm::clock_ms() - start, 6000) << "no wait outlasts the time still to go";
-
-  vekterm::set_variable(7, "x");
-  script::delay(300);
-  script::key('a');
-  start = vekterm::clock_ms();
-  EXPECT_EQ(call(3, "22WAIT_UV     07       0"), 1);
-  EXPECT_EQ(vekterm::clock_ms() - start, 300) << "a limit of 0 waits for the next event";
-  vekterm::set_variable(7, "");
-  script::delay(3000);
-  script::key('b');
-  EXPECT_EQ(call(3, "22WAIT_UV     07     000"), 0) << "the first check past a second ends it";
-  EXPECT_EQ(vekterm::clock_ms() - start, 3300);
+// Each wait: the text variable 7 holds, when the event comes and what it is ('w': the terminal writes
+// "ready" into the variable, 's': the host asks to stop, else a key), the limit, the result and the
+// time the wait took. The value is checked after each event, the limit at the first check past a
+// second; other keys are taken and ignored, and no wait outlasts the time still to go.
+TEST_F(CommandsTest, WaitEndsWithAValueCancelStopOrTheLimit) {
+  // clang-format off
+  const std::tuple<const char *, int, int, const char *, int, int, int> cases[] = {
+      {"", 2500, 'w', " 10", 1, 2500, 2500}, {"", 1200, key::Cancel, "010", 2, 1200, 1200},
+      {"", 0, 's', "010", 2, 0, 0}, {"", 400, 'a', "  1", 0, 1001, 2000}, {"", 0, 0, "5  ", 0, 5001, 6000},
+      {"x", 300, 'a', "  0", 1, 300, 300}, {"", 3000, 'b', "000", 0, 3000, 3000}};
+  // clang-format on
+  for (const auto &[value, at, event, limit, result, least, most] : cases) {
+    vekterm::set_variable(7, value);
+    script::delay(at);
+    if (event == 'w') script::write_variable(7, "ready");
+    if (event == 's') script::host_stop();
+    if (event != 'w' && event != 's' && event != 0) script::key(static_cast<std::uint16_t>(event));
+    const std::int64_t start = vekterm::clock_ms();
+    EXPECT_EQ(call(3, "22WAIT_UV     07     " + std::string(limit)), result) << limit << " " << event;
+    EXPECT_GE(vekterm::clock_ms() - start, least) << limit << " " << event;
+    EXPECT_LE(vekterm::clock_ms() - start, most) << limit << " " << event;
+    EXPECT_EQ(script::pending(), 0u);
+  }
 }
 
 TEST_F(CommandsTest, TransactionMessageCarriesTheWholeRecord) {
