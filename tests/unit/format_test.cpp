@@ -22,17 +22,18 @@ TEST_F(FormatTest, ConversionsFlagsWidthAndPrecision) {
     const char *format;
     std::initializer_list<vek::FormatValue> values;
     const char *text;
-  } cases[] = {
-      {"100%% %q", {}, "100% q"},
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"100%% %q", {}, "100% q"}, {"abc%-+ 0", {}, "abc"}, {"abc%12", {1}, "abc"},
+      {"[%c|%3c|%-3c]", {0x141, 'b', 'c'}, "[A|  b|c  ]"},
       {"[%5d|%05d|%-5d|%+d|% d|%+4i]", {-42, -42, 42, 7, 7, -7}, "[-  42|-0042|42   |+7| 7|-  7]"},
       {"%2d %d %u", {12345, -2147483647 - 1, -1}, "12345 -2147483648 4294967295"},
       {"%x %X %o %lx [%08X]", {-1, 0xBEEF, 8, 255, 0xAB}, "ffffffff BEEF 10 ff [000000AB]"},
-      {"[%c|%3c|%-3c]", {0x141, 'b', 'c'}, "[A|  b|c  ]"},
       {"[%.3s|%10.3s|%-6,2s|%2s]", {"abcdef", "abcdef", "xyz", "abc"}, "[abcdef|       abc|xy    |abc]"},
       {"%n%p%d [%3s]", {5}, "5 [   ]"},  // n and p take no value; missing values are 0 or empty
-      {"abc%-+ 0", {}, "abc"},
-      {"abc%12", {1}, "abc"},
   };
+  // clang-format on
   for (const Case &c : cases) {
     EXPECT_EQ(format_text(buffer, sizeof buffer, -1, 0, c.format, c.values), vek::kFormatDone) << c.format;
     EXPECT_STREQ(buffer, c.text) << c.format;
@@ -47,9 +48,12 @@ TEST_F(FormatTest, ErrorsKeepTheTextSoFarAndShowAMarker) {
     const char *format;
     int result;
     const char *row;
-  } cases[] = {{"ab%123d", vek::kFormatWidth, "ab*1*"},
-               {"ab%5.123s", vek::kFormatPrecision, "ab*2*"},
-               {"ab%d%30d", vek::kFormatTooLong, "ab7***"}};
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"ab%123d", vek::kFormatWidth, "ab*1*"}, {"ab%5.123s", vek::kFormatPrecision, "ab*2*"},
+      {"ab%d%30d", vek::kFormatTooLong, "ab7***"}};
+  // clang-format on
   for (const Case &c : cases) {
     char small[32];
     EXPECT_EQ(format_text(small, sizeof small, 2, 0, c.format, {7, 7}), c.result) << c.format;
