@@ -2,28 +2,43 @@
 // variables, the reason variable and the result code.
 #include "scenario.h"
 
+#include <cstring>
+
 #include "dispatch/terminal.h"
 
 namespace vektest {
 namespace {
 
 constexpr int kOptionsVariable = 40;
+const std::string kLong = "A TEXT OF FORTY-FIVE CHARACTERS, CUT SOMEWHERE";
 
 class ExecPaTest : public Scenario {
  protected:
   void SetUp() override {
     Scenario::SetUp();
-    vekterm::add_file("HELP.VAL",
-                      vekterm::make_image({"0008 FILL IN EVERY FIELD", "0011 TIME IS UP", "0016 PRESS ENTER",
-                                           "0030 FIRST SCREEN", "0031 OF FIELD ONE", "0040 SECOND SCREEN",
-                                           "0077 T=5,TOE=T,ERET=S,REASON=9"}));
+    std::vector<std::string> records = {"0008 FILL IN EVERY FIELD",
+                                        "0009 NOT FULL",
+                                        "0010 KEY REFUSED",
+                                        "0011 TIME IS UP",
+                                        "0012 DOES NOT FIT",
+                                        "0013 KEYS ONLY",
+                                        "0015 ID NEEDED",
+                                        "0016 PRESS ENTER",
+                                        "0030 FIRST SCREEN",
+                                        "0031 OF FIELD ONE",
+                                        "0040 SECOND SCREEN",
+                                        "0050 " + kLong,
+                                        "0077 T=5,TOE=T,ERET=S,REASON=9"};
+    for (int n = 100; n < 120; ++n)
+      records.push_back("0" + std::to_string(n) + " LINE " + std::to_string(n));
+    vekterm::add_file("HELP.VAL", vekterm::make_image(records));
   }
 
   // Defines a field from a definition text held in a user variable, as a host does.
   void define(std::string_view definition) {
     vekterm::set_variable(kDefinitionVariable, definition);
     command("SET_FIE VAR=" + std::to_string(kDefinitionVariable));
-    ASSERT_EQ(row(0).substr(0, 8), std::string(40, ' ').substr(0, 8)) << "definition refused: " << row(0);
+    ASSERT_NE(row(0).substr(0, 9), "Bad CVEK(") << "definition refused: " << row(0);
   }
 
   // A two-field panel: a 5-letter name on row 3 into variable 2, a 4-digit count on row 5 into 3.
@@ -144,33 +159,44 @@ TEST_F(ExecPaTest, OptionTextSources) {
   EXPECT_EQ(vekterm::variable(9), "OK") << "no REASON= in the variable's options";
 }
 
-TEST_F(ExecPaTest, TimeOutCancelsUnlessTakenAsOk) {
+// The time limit counts whole seconds of the clock from the last key, across day and month ends; a
+// refused key's message (1.16 s) comes before the count restarts. The time-out message beeps twice, 160
+// ms apart; T= found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
+TEST_F(ExecPaTest, TimeLimits) {
+  struct Case {
+    int year, month, day;  // at 23:59:59; 0: the clock as it is
+    const char *options, *keys, *reason, *value;
+    std::int64_t second_beep;  // after the start of the run; 0: no time-out
+  };
+  // clang-format off
+  const Case cases[] = {
+      {0, 0, 0, "T=10", "", "TIMEOUT", "", 11160}, {0, 0, 0, "T=10", "~~~~~a", "TIMEOUT", "", 16160},
+      {0, 0, 0, "T=10", "~~~~~{", "TIMEOUT", "", 17320}, {0, 0, 0, "T=5,TOE=T", "b", "OK", "B  ", 6160},
+      {2023, 3, 14, "T=2", "", "TIMEOUT", "", 3160}, {2023, 1, 31, "T=2", "", "TIMEOUT", "", 3160},
+      {2023, 2, 28, "T=2", "", "TIMEOUT", "", 3160}, {2024, 2, 28, "T=2", "", "TIMEOUT", "", 3160},
+      {0, 0, 0, "MULT=N,T=3", "", "CANCEL", "", 0}, {0, 0, 0, "ERET=N,T=3", "", "CANCEL", "", 0},
+      {0, 0, 0, "T=-4", "", "CANCEL", "", 0},
+  };
+  // clang-format on
   define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6,REQ=N");
-  EXPECT_EQ(run("T=5,REASON=9,ERET=S"), 1);
-  EXPECT_EQ(vekterm::variable(9), "TIMEOUT");
-  EXPECT_EQ(vekterm::variable(6), "");
-  EXPECT_GE(vekterm::clock_ms(), 5000);
-  EXPECT_LT(vekterm::clock_ms(), 8000);
-
-  script::text("b");
-  EXPECT_EQ(run("T=5,TOE=T,REASON=9,ERET=S"), 0);
-  EXPECT_EQ(vekterm::variable(9), "OK");
-  EXPECT_EQ(vekterm::variable(6), "B  ") << "the typed text is committed by the time-out";
-}
-
-TEST_F(ExecPaTest, TimeLimitHiddenInMultAndEretIsZero) {
-  // "T=" is first found inside "MULT=" or "ERET=": its value is their letter, which reads as 0.
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6,SCRN=30,31");
-  for (const char *options : {"MULT=N,T=3,REASON=9", "ERET=N,T=3,REASON=9"}) {
-    script::delay(60000);
-    script::key(key::Cancel);
-    EXPECT_EQ(run(options), 0);
-    EXPECT_EQ(vekterm::variable(9), "CANCEL") << options;
+  for (const Case &c : cases) {
+    if (c.year) vekterm::set_clock(c.year, c.month, c.day, 23, 59, 59);
+    vekterm::set_variable(6, "");
+    const std::int64_t start = vekterm::clock_ms();
+    const std::size_t beeps = vekterm::beeps().size();
+    play(c.keys);
+    if (!c.second_beep) play(std::string(60, '~') + "#");
+    run(std::string(c.options) + ",REASON=9");
+    EXPECT_EQ(vekterm::variable(9), c.reason) << c.options << c.keys;
+    EXPECT_EQ(vekterm::variable(6), c.value) << c.options << c.keys;
+    // Two for each message, one for the panel accepted.
+    const std::size_t heard =
+        (c.second_beep ? 2u : 0u) + (std::strchr(c.keys, '{') ? 2u : 0u) + (*c.value ? 1u : 0u);
+    ASSERT_EQ(vekterm::beeps().size() - beeps, heard) << c.options << c.keys;
+    const std::size_t second = beeps + heard - (*c.value ? 2 : 1);
+    EXPECT_EQ(c.second_beep ? vekterm::beeps()[second].at_ms - start : 0, c.second_beep)
+        << c.options << c.keys;
   }
-  script::delay(60000);
-  script::key(key::Cancel);
-  EXPECT_EQ(run("T=-4,REASON=9"), 0);
-  EXPECT_EQ(vekterm::variable(9), "CANCEL") << "a negative limit waits for the operator";
 }
 
 TEST_F(ExecPaTest, RequiredFieldsAndPlaceholders) {
@@ -325,6 +351,185 @@ TEST_F(ExecPaTest, NoDefinedFieldIsAnError) {
   script::key(key::Enter);
   EXPECT_EQ(run(""), 0);
   EXPECT_EQ(error_code(), "XH");
+}
+
+// One field on row 5 from column 10 into variable 1, its start text from variable 7: the keys, the field
+// as the screen shows it after the run, and the value handed back (nullptr: the run was cancelled).
+TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
+  struct Case {
+    const char *definition, *start, *keys, *shown, *value;
+    const char *message = nullptr;  // row 2 of the case's snapshot
+  };
+  const std::string nines(30, '9');
+  // clang-format off
+  const Case cases[] = {
+      {"INPUT=ALPHA,LEN=6", "", "abc!", "ABC___", "ABC   "}, {"INPUT=ALPHA,LEN=3", "", "abcde!", "ABC", "ABC"},
+      {"INPUT=ALPHA,LEN=6", "", "a{b!", "AB____", "AB    "}, {"INPUT=PASSWORD,LEN=6", "", "ab1!", "***___", "AB1   "},
+      {"INPUT=NUM,LEN=-6", "", "--12!", " 12___", " 12   "}, {"INPUT=NUM,LEN=6", "", "-5!", " 5____", " 5    "},
+      {"INPUT=NUM,LEN=6", "", "1.5!", " 15___", " 15   "}, {"INPUT=NUM,LEN=6.2", "", ".5!", "000.50", "000.50"},
+      {"INPUT=NUM,LEN=6.2", "", "1.2.3!", "001.23", "001.23"}, {"INPUT=NUM,LEN=6.2", "", "1.<5.!", "015.00", "015.00"},
+      {"INPUT=AINUM,LEN=6", " 12", ">9!", " 19___", " 19   "}, {"INPUT=NUM,LEN=6,EDIT=N", " 12", "7!", "7_____", "7     "},
+      {"INPUT=DATE_AMER,LEN=10", "", "12252024#", "12-25-2024", nullptr},
+      {"INPUT=DATE_AMER,LEN=10,EDIT=N", "", "12252024#", "12252024__", nullptr},
+      {"INPUT=DATE_EURO,LEN=10", "", "2512\b<9#", "25-92-YYYY", nullptr},
+      {"INPUT=TIME_STD,LEN=8", "", "235959#", "23:59:59", nullptr},
+      {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", "x!", "X_____", "X     "}, {"INPUT=ALPHA,LEN=6", "OLD", "x!", "XLD___", "XLD   "},
+      {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", ">!", "______", "      "},
+      {"INPUT=ALPHA,LEN=6", "ABCD", ">>\b!", "ACD___", "ACD   "}, {"INPUT=AI,LEN=6", "KEEP", "x\b!", "KEEP__", "KEEP  "},
+      {"INPUT=ALPHA,LEN=5", "", "*", "_____", nullptr}, {"INPUT=ALPHA,LEN=5", "", "a*", "A____", nullptr},
+      // A value with decimal places is laid out as a fixed-width number when it is committed.
+      {"INPUT=ALPHA,LEN=8.2", "", "12.5!", "00012.50", "00012.50"}, {"INPUT=ALPHA,LEN=-8.2", "", " 12.5!", " 0012.50", " 0012.50"},
+      {"INPUT=ALPHA,LEN=-8.2", "", "-12.5!", "-0012.50", "-0012.50"}, {"INPUT=ALPHA,LEN=8.2", "", "3.14159!", "00003.14", "00003.14"},
+      {"INPUT=ALPHA,LEN=8.2", "", "12,5!", "00012.50", "00012.50"}, {"INPUT=ALPHA,LEN=8.2", "", ".5!", "00000.50", "00000.50"},
+      {"INPUT=ALPHA,LEN=8.2", "", "1x.5y!", "00001.5Y", "00001.5Y"}, {"INPUT=ALPHA,LEN=8.2", "", "1234567!", "1234567.", "1234567."},
+      {"INPUT=ALPHA,LEN=8", "", "12.5!", "12.5____", "12.5    "}, {"INPUT=ALPHA,LEN=8.2", "", "12345678!", "12345678", "12345678"},
+      {"INPUT=ALPHA,LEN=-8.2", "", "1234567!", "1234567_", "1234567 "},
+      {"INPUT=ALPHA,LEN=30.2", "", "", nines.c_str(), nines.c_str()},
+      // Messages: a refused first key (later ones are passed over), a fixed length not yet full.
+      {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
+      {"INPUT=ALPHA,LEN=5,MODE=F", "", "abc!$\nde!", "ABCDE", "ABCDE", "NOT FULL"},
+      {"INPUT=ALPHA,LEN=5,MODE=F", "AB", "|!", "AB___", "AB   "},
+  };
+  // clang-format on
+  for (const Case &c : cases) {
+    command("CLEAR_P");
+    const std::size_t shot = script::snapshots().size();
+    vekterm::set_variable(1, "");
+    paint(4, 0, std::string(40, ' '));
+    vekterm::set_variable(7, c.start);
+    define(std::string("FI=1,") + c.definition + ",ROW=5,COL=10,RUV=1,REQ=N" + (*c.start ? ",PUV=7" : ""));
+    play(std::string(c.keys) + (*c.keys ? "" : nines + "!"));
+    run("REASON=9");
+    for (const std::string &stall : stalls())
+      ADD_FAILURE() << c.keys << ": " << stall;
+    EXPECT_EQ(row(4).substr(9, std::strlen(c.shown)), c.shown) << c.definition << " " << c.keys;
+    EXPECT_EQ(vekterm::variable(9), c.value ? "OK" : "CANCEL") << c.definition << " " << c.keys;
+    EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
+    const std::string message = c.message ? c.message : "";
+    if (!message.empty()) {
+      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
+    }
+  }
+}
+
+// Scans while field 2 (row 3, identifier B, 8 long) is edited; fields 5 and 7 (6 long) share the
+// identifier E. Each field's own keywords come first and win. Keys before and after the scan ('$' a look
+// at its message); the variable that shows where the scan went, and the beeps heard (a scan taken and
+// the panel accepted beep once each, a message twice).
+TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
+  const auto scan = [](std::string data, char type = 1) {
+    return std::string{type, 0, static_cast<char>(data.size())} + data;
+  };
+  struct Case {
+    const char *field2, *field5, *field7, *before, *after;
+    std::string record;
+    int variable;
+    const char *value;
+    std::size_t beeps;
+    const char *message = nullptr;
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"", "", "", "", "", scan("B1234"), 2, "1234", 2}, {"", "", "", "", "", scan("E12345"), 5, "12345", 2},
+      {"", "", "", "", "", scan("E1234567"), 2, "E1234567", 2},  // fits neither E field: taken whole here
+      {"", "DI=E,KEEPDI=Y", "", "", "", scan("E12345"), 5, "E12345", 2},
+      {"MODE=F,LEN=6", "", "", "", "", scan("B123456"), 2, "123456", 2},
+      {"MODE=F,LEN=6", "", "", "", "$bcdefg!", scan("B12345"), 2, "BCDEFG", 3, "DOES NOT FIT"},
+      {"DI=E", "LEN=10", "", "", "$b!", scan("E123456789"), 2, "B", 3, "DOES NOT FIT"},
+      {"", "", "LEN=8", "", "", scan("E1234567"), 7, "1234567", 2},
+      {"", "", "", "", "$b!", scan("X12345678"), 2, "B", 3, "DOES NOT FIT"},
+      {"INPUT=ALPHA", "", "", "", "$b!", scan("X1"), 2, "B", 3, "KEYS ONLY"},
+      {"INPUT=NUM", "", "", "", "", scan("E12345"), 5, "12345", 2},
+      {"MANDI=Y", "", "", "", "$b!", scan("X1"), 2, "B", 3, "ID NEEDED"},
+      {"INPUT=AINUM", "", "", "", "", scan("X1"), 2, "X1", 2},
+      {"LEN=39", "", "", "", "$b!", scan(std::string(96, '7')), 2, "B", 3, "DOES NOT FIT"},
+      {"", "", "", "", "b!", scan("X1", 21), 2, "B", 1},  // not a scan
+      {"", "", "", "", "", std::string{1, 0, '\xF0', 'A', 'B'}, 2, "", 2},  // negative length: no data
+      // Input tokens act as keys; other data is dropped once typing has begun.
+      {"", "", "", "", "", scan("$OK$MORE"), 2, "", 1}, {"", "", "", "a", "", scan("$OK$"), 2, "A", 2},
+      {"", "", "", "a", "b!", scan("$LT$"), 7, "B", 2}, {"", "", "", "a", "b!", scan("$RT$"), 5, "B", 2},
+      {"", "", "", "a", "b!", scan("$ENT$"), 5, "B", 2}, {"", "", "", "a", "", scan("$CAN$"), 2, "", 1},
+      {"", "", "", "a", "b!", scan("$CLR$"), 2, "B", 2}, {"", "", "", "a", "b!", scan("$ENT"), 2, "AB", 2},
+      {"", "", "", "", "", scan("$ENT"), 2, "$ENT", 2},
+  };
+  // clang-format on
+  for (const Case &c : cases) {
+    command("CLEAR_P");
+    for (int v : {2, 5, 7})
+      vekterm::set_variable(v, "");
+    define(std::string("FI=5,") + c.field5 + ",INPUT=AIALPHA,LEN=6,ROW=6,COL=1,RUV=5,REQ=N,DI=E");
+    define(std::string("FI=7,") + c.field7 + ",INPUT=AIALPHA,LEN=6,ROW=8,COL=1,RUV=7,REQ=N,DI=E");
+    define(std::string("FI=2,") + c.field2 + ",INPUT=AIALPHA,LEN=8,ROW=3,COL=1,RUV=2,REQ=N,DI=B");
+    const std::size_t beeps = vekterm::beeps().size(), shot = script::snapshots().size();
+    play(c.before);
+    script::delay(10);
+    script::raw_scan(c.record);
+    play(c.after);
+    run("");
+    const std::string what = c.record.substr(3);
+    EXPECT_EQ(stalls(), std::vector<std::string>{}) << what;
+    std::string value = vekterm::variable(c.variable);
+    EXPECT_EQ(value.erase(value.find_last_not_of(' ') + 1), c.value) << what;
+    EXPECT_EQ(vekterm::beeps().size() - beeps, c.beeps) << what;
+    const std::string message = c.message ? c.message : "";
+    if (!message.empty()) {
+      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
+    }
+  }
+}
+
+// The Help key shows the field's records in a pop-up over whatever was on the screen, at most 15 lines
+// and the prompt, each cut to the box; keys typed before it are read away, and only an Enter typed
+// after it closes it. The alert beeps twice.
+TEST_F(ExecPaTest, HelpKeyShowsTheFieldsRecordsUntilEnter) {
+  const std::string border = "+----------------------+";
+  struct Case {
+    const char *help;
+    int row;
+    std::string line;  // the pop-up's text on the row, or its border
+  };
+  const Case cases[] = {{"HELP=100,101", 1, border},       {"HELP=100,101", 2, "LINE 100"},
+                        {"HELP=100,101", 3, "LINE 101"},   {"HELP=100,101", 4, "PRESS ENTER"},
+                        {"HELP=100,101", 5, border},       {"HELP=50,50", 2, kLong.substr(0, 22)},
+                        {"HELP=100,9999", 16, "LINE 114"}, {"HELP=100,9999", 17, "PRESS ENTER"},
+                        {"HELP=100,9999", 18, border}};
+  for (const Case &c : cases) {
+    command("CLEAR_P");
+    paint_pattern();
+    const auto before = screen();
+    const std::size_t shot = script::snapshots().size(), beeps = vekterm::beeps().size();
+    define(std::string("FI=1,INPUT=ALPHA,LEN=3,ROW=20,COL=30,REQ=N,") + c.help);
+    play("?xxxxxxxxx\n");
+    script::delay(300);
+    script::snapshot();
+    play("\n#");
+    run("");
+    const std::string framed =
+        c.line == border ? border : "|" + (c.line + std::string(22, ' ')).substr(0, 22) + "|";
+    const std::string &under = before[static_cast<std::size_t>(c.row)];
+    EXPECT_EQ(script::snapshots().at(shot)[static_cast<std::size_t>(c.row)],
+              under.substr(0, 2) + framed + under.substr(26))
+        << c.help << " row " << c.row;
+    EXPECT_EQ(screen().at(static_cast<std::size_t>(c.row)), under)
+        << "the screen under the pop-up comes back";
+    EXPECT_EQ(vekterm::beeps().size() - beeps, 2u);
+  }
+}
+
+TEST_F(ExecPaTest, HelpFileWithoutItsPromptRecordIsReportedAndTheHelpGoesOn) {
+  vekterm::add_file("OTHER.VAL", vekterm::make_image({"0100 LINE 100"}));
+  command("SET_HEL FILE=OTHER.VAL");
+  define("FI=1,INPUT=ALPHA,LEN=3,ROW=20,COL=30,HELP=100,100");
+  play("?$x");  // the message's own key wait
+  script::delay(300);
+  script::snapshot();
+  play("\n#");
+  run("");
+  EXPECT_EQ(script::snapshots().at(0)[0], row40("Bad CVEK(Y2):HELP.VAL NOT FOUND"));
+  EXPECT_EQ(script::snapshots().at(1)[2], row40("  |LINE 100              |"));
+  EXPECT_EQ(script::snapshots().at(1)[3], row40("  |                      |"))
+      << "the prompt line stays blank";
+  EXPECT_EQ(script::pending(), 0u);
 }
 
 }  // namespace

@@ -145,4 +145,27 @@ std::vector<std::string> Scenario::screen() {
   return rows;
 }
 
+void Scenario::play(std::string_view keys) {
+  for (char ch : keys) {
+    const std::string_view named = "\n\b<>^|!#@?";
+    static constexpr std::uint16_t kCodes[] = {key::Enter,    key::Backspace, key::Left, key::Right,
+                                               key::Previous, key::Next,      key::Ok,   key::Cancel,
+                                               key::Clear,    key::Help};
+    if (const std::size_t at = named.find(ch); at != std::string_view::npos) {
+      script::key(kCodes[at]);
+    } else if (ch == '*') {
+      script::delay(50);  // once the edit has started
+      script::host_stop();
+    } else if (ch == '~') {
+      script::delay(1000);
+    } else if (ch == '$') {
+      script::delay(100);
+      script::snapshot();
+      script::delay(2000);
+    } else {
+      script::key(static_cast<unsigned char>(ch));
+    }
+  }
+}
+
 }  // namespace vektest
