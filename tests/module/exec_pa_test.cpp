@@ -41,12 +41,6 @@ class ExecPaTest : public Scenario {
     ASSERT_NE(row(0).substr(0, 9), "Bad CVEK(") << "definition refused: " << row(0);
   }
 
-  // A two-field panel: a 5-letter name on row 3 into variable 2, a 4-digit count on row 5 into 3.
-  void two_fields() {
-    define("FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2");
-    define("FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3");
-  }
-
   int run(std::string_view options) {
     vekterm::set_variable(kOptionsVariable, options);
     return command("EXEC_PA VAR=" + std::to_string(kOptionsVariable));
@@ -62,46 +56,83 @@ class ExecPaTest : public Scenario {
   static constexpr int kDefinitionVariable = 41;
 };
 
-TEST_F(ExecPaTest, TypedPanelIsHandedBackPaddedWithOkInTheReasonVariable) {
-  two_fields();
-  _VioSetCurPos(17, 7);
-  script::text("ab");
-  script::key(key::Enter);
-  script::text("42");
-  script::key(key::Ok);
-  EXPECT_EQ(run("REASON=9"), 1);
-  EXPECT_EQ(vekterm::variable(2), "AB   ") << "letters folded to capitals, blank-padded to 5";
-  EXPECT_EQ(vekterm::variable(3), " 42 ") << "the sign position comes first in a number field";
-  EXPECT_EQ(vekterm::variable(9), "OK");
-  EXPECT_EQ(row(2), row40("         AB___"));
-  EXPECT_EQ(row(4), row40("          42_"));
-  EXPECT_EQ(vekterm::cursor_type(), 0);
-  EXPECT_EQ(vekterm::cursor_row(), 17);
-  EXPECT_EQ(vekterm::cursor_column(), 7);
-}
-
-TEST_F(ExecPaTest, ResultCodesFollowEret) {
+// Whole panels run one after another: the fields defined (none: the panel of the case before), the
+// options and the keys; the result, variables, and rows of the screen at the end (snapshot -1) or of a
+// snapshot taken by '$'. An accepted panel puts the cursor back where it was, switched off.
+TEST_F(ExecPaTest, Panels) {
+  const std::vector<std::string> two = {"FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2",
+                                        "FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3"};
+  const std::vector<std::string> steps = {"FI=2,INPUT=ALPHA,LEN=2,ROW=2,COL=1,RUV=2,REQ=N",
+                                          "FI=5,INPUT=ALPHA,LEN=2,ROW=3,COL=1,RUV=5,REQ=N",
+                                          "FI=9,INPUT=ALPHA,LEN=2,ROW=4,COL=1,RUV=9,REQ=N"};
+  const std::vector<std::string> one = {"FI=1,INPUT=ALPHA,LEN=3,ROW=2,COL=1,RUV=4,REQ=N"};
   struct Case {
-    const char *options;
-    std::uint16_t ending;
+    std::vector<std::string> fields;
+    const char *options, *keys;
     int result;
-    const char *reason;
+    std::vector<std::pair<int, std::string>> variables;
+    std::vector<std::tuple<int, int, std::string>> rows;
   };
-  for (const Case &c : {Case{"", key::Ok, 1, "OK"}, Case{"ERET=S", key::Ok, 0, "OK"},
-                        Case{"ERET=A", key::Ok, 0, "OK"}, Case{"ERET=N", key::Cancel, 0, "CANCEL"},
-                        Case{"ERET=S", key::Cancel, 1, "CANCEL"}, Case{"ERET=A", key::Cancel, 2, "CANCEL"}}) {
-    call(3, record("CLEAR_P"));
-    define("FI=1,INPUT=ALPHA,LEN=3,ROW=2,COL=1,RUV=4,REQ=N");
-    vekterm::set_variable(4, "old");
-    script::text("x");
-    script::key(c.ending);
-    EXPECT_EQ(run(std::string(c.options) + ",REASON=5"), c.result) << c.options << " " << c.reason;
-    EXPECT_EQ(vekterm::variable(5), c.reason);
-    EXPECT_EQ(vekterm::variable(4), c.ending == key::Ok ? "X  " : "old") << "Cancel writes no value";
+  // clang-format off
+  const Case cases[] = {
+      // Letters in capitals, blank-padded; a number field keeps its sign position first.
+      {two, "REASON=9", "ab\n42!", 1, {{2, "AB   "}, {3, " 42 "}, {9, "OK"}}, {{-1, 2, "         AB___"}, {-1, 4, "          42_"}}},
+      // The result code by ERET= and the ending; Cancel writes no value.
+      {one, "REASON=9", "x!", 1, {{4, "X  "}, {9, "OK"}}, {}}, {one, "ERET=S,REASON=9", "x!", 0, {{4, "X  "}, {9, "OK"}}, {}},
+      {one, "ERET=A,REASON=9", "x!", 0, {{4, "X  "}}, {}}, {one, "ERET=N,REASON=9", "x#", 0, {{4, ""}, {9, "CANCEL"}}, {}},
+      {one, "ERET=S,REASON=9", "x#", 1, {{4, ""}, {9, "CANCEL"}}, {}}, {one, "ERET=A,REASON=9", "x#", 2, {{4, ""}}, {}},
+      // Kept values without CNP=N are handed back even when not visited; with it they start empty.
+      {two, "", "abc\n7!", 1, {{2, "ABC  "}, {3, " 7  "}}, {}},
+      {{}, "CNP=N", "!", 1, {{2, "ABC  "}, {3, " 7  "}}, {{-1, 4, "         ____"}}},
+      {{}, "", "!$#", 0, {}, {{-1, 2, "         _____"}}},
+      // Start at the first defined field; Next and Previous step and wrap; SF= starts elsewhere.
+      {steps, "", "a|b^^c!", 1, {{2, "A "}, {5, "B "}, {9, "C "}}, {}},
+      {{}, "SF=9", "d!", 1, {{9, "D "}, {2, "  "}}, {}},
+      // An empty required field is shown (record 8) and edited again; dates and times are filled in.
+      {{"FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1", "FI=3,INPUT=DATE_AMER,LEN=10,ROW=4,COL=1,RUV=3",
+        "FI=4,INPUT=TIME_STD,LEN=8,ROW=6,COL=1,RUV=4"}, "", "!$zz!", 1,
+       {{1, "ZZ  "}, {3, "03-14-2019"}, {4, "09:26:57"}},
+       {{0, 1, "__+----------------------+"}, {0, 2, "  |FILL IN EVERY FIELD   |"}, {0, 3, "__+----------------------+"}, {-1, 1, "ZZ__"}}},
+      // Clear empties the field, and a second Clear brings its stored text back.
+      {{"FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7"}, "", "@$@$!", 1, {{1, "KEEP"}}, {{0, 1, "____"}, {1, 1, "KEEP"}}},
+      // MULT=Y shows each field's screen records on the whole screen while it is edited.
+      {{"FI=1,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=1,SCRN=30,31", "FI=2,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=2,SCRN=40,40"},
+       "MULT=Y", "$a\n$b!", 1, {{1, "A  "}, {2, "B  "}},
+       {{0, 0, "FIRST SCREEN"}, {0, 1, "OF FIELD ONE"}, {0, 9, "___"}, {1, 0, "SECOND SCREEN"}, {1, 1, ""}}},
+  };
+  // clang-format on
+  vekterm::set_variable(7, "KEEP");
+  for (const Case &c : cases) {
+    if (!c.fields.empty()) command("CLEAR_P");
+    for (int r = 0; r < vekterm::kRows; ++r)
+      paint(r, 0, std::string(vekterm::kColumns, ' '));
+    for (const std::string &field : c.fields)
+      define(field);
+    for (int v : {1, 2, 3, 4, 5, 9})
+      vekterm::set_variable(v, "");
+    const std::size_t shot = script::snapshots().size();
+    _VioSetCurPos(17, 7);
+    play(c.keys);
+    EXPECT_EQ(run(c.options), c.result) << c.keys;
+    for (const auto &[v, value] : c.variables)
+      EXPECT_EQ(vekterm::variable(v), value) << c.keys << " variable " << v;
+    for (const auto &[snapshot, r, text] : c.rows) {
+      const auto &shown =
+          snapshot < 0 ? screen() : script::snapshots().at(shot + static_cast<std::size_t>(snapshot));
+      EXPECT_EQ(shown.at(static_cast<std::size_t>(r)), row40(text)) << c.keys << " row " << r;
+    }
+    if (vekterm::variable(9) == "OK") {
+      EXPECT_EQ(vekterm::cursor_type() * 10000 + vekterm::cursor_row() * 100 + vekterm::cursor_column(),
+                1707);
+    }
   }
 }
 
 TEST_F(ExecPaTest, OptionErrorsAreReportedInTheirOrderBeforeAnythingIsDrawn) {
+  script::key(key::Enter);
+  EXPECT_EQ(run(""), 0);
+  EXPECT_EQ(error_code(), "XH") << "no field defined";
+  paint(0, 0, std::string(40, ' '));
   define("FI=2,INPUT=ALPHA,LEN=3,ROW=5,COL=1");
   struct Case {
     const char *options;
@@ -148,8 +179,7 @@ TEST_F(ExecPaTest, OptionTextSources) {
   }
 
   // A help record holds the options from its sixth character on; VAR= wins over HELP=.
-  script::text("a");
-  script::delay(60000);  // TOE=T of record 77: the time-out is taken as OK
+  play("a" + std::string(60, '~'));  // TOE=T of record 77: the time-out is taken as OK
   vekterm::set_variable(kOptionsVariable, "TOE=T,T=5");
   EXPECT_EQ(command("EXEC_PA HELP=77"), 0) << "ERET=S of the record";
   EXPECT_EQ(vekterm::variable(9), "OK");
@@ -199,104 +229,6 @@ TEST_F(ExecPaTest, TimeLimits) {
   }
 }
 
-TEST_F(ExecPaTest, RequiredFieldsAndPlaceholders) {
-  vekterm::set_clock(2019, 7, 4, 13, 5, 9);
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1");
-  define("FI=3,INPUT=DATE_AMER,LEN=10,ROW=4,COL=1,RUV=3");
-  define("FI=4,INPUT=TIME_STD,LEN=8,ROW=6,COL=1,RUV=4");
-  script::key(key::Ok);  // field 1 is empty: record 8, and field 1 is edited again
-  script::delay(5000);
-  script::snapshot();
-  script::text("zz");
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  ASSERT_EQ(script::snapshots().size(), 1u);
-  EXPECT_EQ(vekterm::variable(1), "ZZ  ");
-  EXPECT_EQ(vekterm::variable(3), "07-04-2019") << "completed from the clock";
-  EXPECT_EQ(vekterm::variable(4).substr(0, 5), "13:05");
-}
-
-TEST_F(ExecPaTest, RequiredFieldMessageIsShownAndCleared) {
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1");
-  script::key(key::Ok);
-  script::delay(100);
-  script::snapshot();
-  script::delay(5000);
-  script::key(key::Cancel);
-  run("");
-  ASSERT_EQ(script::snapshots().size(), 1u);
-  const auto &shown = script::snapshots()[0];
-  EXPECT_EQ(shown[1], row40("__+----------------------+")) << "the pop-up covers part of the field";
-  EXPECT_EQ(shown[2], row40("  |FILL IN EVERY FIELD   |"));
-  EXPECT_EQ(shown[3], row40("  +----------------------+"));
-  EXPECT_EQ(row(1), row40("____")) << "and is gone once it has been shown";
-}
-
-TEST_F(ExecPaTest, ClearKeyTogglesBetweenEmptyAndStoredText) {
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7");
-  vekterm::set_variable(7, "KEEP");
-  // Re-define so that the prefilled value is loaded from variable 7.
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7");
-  // Snapshots a moment after each key, once the field has been drawn again.
-  script::key(key::Clear);
-  script::delay(1);
-  script::snapshot();
-  script::key(key::Clear);
-  script::delay(1);
-  script::snapshot();
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  ASSERT_EQ(script::snapshots().size(), 2u);
-  EXPECT_EQ(script::snapshots()[0][1], row40("____"));
-  EXPECT_EQ(script::snapshots()[1][1], row40("KEEP"));
-  EXPECT_EQ(vekterm::variable(1), "KEEP");
-}
-
-TEST_F(ExecPaTest, KeptValuesWithoutCnpAreWrittenEvenIfNeverVisited) {
-  two_fields();
-  script::text("abc");
-  script::key(key::Enter);
-  script::text("7");
-  script::key(key::Ok);
-  run("");
-  call(1);  // calls between runs leave the table alone
-  script::key(key::Ok);
-  EXPECT_EQ(run("CNP=N"), 1);
-  EXPECT_EQ(row(4), row40("         ____")) << "not prefilled and not visited: underscores only";
-  EXPECT_EQ(vekterm::variable(2), "ABC  ");
-  EXPECT_EQ(vekterm::variable(3), " 7  ");
-
-  script::key(key::Ok);
-  script::delay(5000);  // after the message, once typed keys have been discarded
-  script::key(key::Cancel);
-  run("");  // CNP=Y by default: the values start empty, and required fields stop OK
-  EXPECT_EQ(row(2).substr(9, 5), "_____");
-}
-
-TEST_F(ExecPaTest, StartFieldAndFieldSteps) {
-  define("FI=2,INPUT=ALPHA,LEN=2,ROW=2,COL=1,RUV=2,REQ=N");
-  define("FI=5,INPUT=ALPHA,LEN=2,ROW=3,COL=1,RUV=5,REQ=N");
-  define("FI=9,INPUT=ALPHA,LEN=2,ROW=4,COL=1,RUV=9,REQ=N");
-  // Starts at field 2 (field 1 undefined), steps to 5, back to 2, back again wraps to 9.
-  script::text("a");
-  script::key(key::Next);
-  script::text("b");
-  script::key(key::Previous);
-  script::key(key::Previous);
-  script::text("c");
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  EXPECT_EQ(vekterm::variable(2), "A ");
-  EXPECT_EQ(vekterm::variable(5), "B ");
-  EXPECT_EQ(vekterm::variable(9), "C ");
-
-  script::text("d");
-  script::key(key::Ok);
-  EXPECT_EQ(run("SF=9"), 1);
-  EXPECT_EQ(vekterm::variable(9), "D ");
-  EXPECT_EQ(vekterm::variable(2), "  ");
-}
-
 TEST_F(ExecPaTest, ScansCompleteAPanelWhoseRequiredFieldsHaveDataIdentifiers) {
   define("FI=1,INPUT=AI,LEN=6,ROW=2,COL=1,RUV=1,DI=P");
   define("FI=2,INPUT=AINUM,LEN=4,ROW=3,COL=1,RUV=2,DI=Q");
@@ -312,45 +244,13 @@ TEST_F(ExecPaTest, ScansCompleteAPanelWhoseRequiredFieldsHaveDataIdentifiers) {
 }
 
 TEST_F(ExecPaTest, ResultVariableTooSmallIsReportedAndTheOthersAreStillWritten) {
-  two_fields();
+  define("FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2");
+  define("FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3");
   vekterm::set_variable_capacity(2, 3);
-  script::text("abcde");
-  script::key(key::Enter);
-  script::text("1");
-  script::key(key::Ok);
-  script::delay(1000);      // keys typed before the panel is accepted are discarded
-  script::key(key::Enter);  // for the message
+  play("abcde\n1!~\n");  // the message's key once those typed before acceptance are discarded
   EXPECT_EQ(run(""), 1);
   EXPECT_EQ(row(0), row40("Bad CVEK(XI):VAR=2"));
   EXPECT_EQ(vekterm::variable(3), " 1  ");
-}
-
-TEST_F(ExecPaTest, MultiScreenPanelShowsEachFieldsScreen) {
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=1,SCRN=30,31");
-  define("FI=2,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=2,SCRN=40,40");
-  script::delay(1);
-  script::snapshot();
-  script::text("a");
-  script::key(key::Enter);
-  script::delay(1);
-  script::snapshot();
-  script::text("b");
-  script::key(key::Ok);
-  EXPECT_EQ(run("MULT=Y"), 1);
-  ASSERT_EQ(script::snapshots().size(), 2u);
-  EXPECT_EQ(script::snapshots()[0][0], row40("FIRST SCREEN"));
-  EXPECT_EQ(script::snapshots()[0][1], row40("OF FIELD ONE"));
-  EXPECT_EQ(script::snapshots()[0][9], row40("___"));
-  EXPECT_EQ(script::snapshots()[1][0], row40("SECOND SCREEN"));
-  EXPECT_EQ(script::snapshots()[1][1], std::string(40, ' '));
-  EXPECT_EQ(vekterm::variable(1), "A  ");
-  EXPECT_EQ(vekterm::variable(2), "B  ");
-}
-
-TEST_F(ExecPaTest, NoDefinedFieldIsAnError) {
-  script::key(key::Enter);
-  EXPECT_EQ(run(""), 0);
-  EXPECT_EQ(error_code(), "XH");
 }
 
 // One field on row 5 from column 10 into variable 1, its start text from variable 7: the keys, the field
