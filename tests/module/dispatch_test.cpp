@@ -15,46 +15,30 @@ class DispatchTest : public Scenario {
 
 const std::string kPressAnyKey = row40("Press any key to continue");
 
+// An unknown command (a name shorter than seven characters is one) shows M1 with the first 18
+// characters of the record over a cleared top row, and waits for any key, Cancel included, which it
+// takes; the row below tells the operator so, and the rest of the screen stays.
 TEST_F(DispatchTest, UnknownCommandShowsM1WithTheRecordAndWaitsForAKey) {
-  script::delay(500);
-  script::key('x');
-  EXPECT_EQ(command("SHUTDWN now"), 0);
-  EXPECT_EQ(row(0), row40("Bad CVEK(M1):11SHUTDWN now"));
-  EXPECT_EQ(row(1), kPressAnyKey);
-  EXPECT_EQ(vekterm::clock_ms(), 500) << "the message stays until the key arrives";
-  EXPECT_EQ(script::pending(), 0u) << "the key that ends the message is consumed";
-}
-
-TEST_F(DispatchTest, BadCallExcerptIsCutAfterEighteenCharactersOverAClearedTopRow) {
-  paint(0, 0, std::string(40, '#'));
-  paint(1, 0, std::string(40, '#'));
-  paint(2, 0, std::string(40, '#'));
-  script::key(key::Cancel);  // any key ends it, Cancel included
-  command("NOTHERE 0123456789abcdefghij");
-  EXPECT_EQ(row(0), row40("Bad CVEK(M1):28NOTHERE 01234567"));
-  EXPECT_EQ(row(1), kPressAnyKey);
-  EXPECT_EQ(row(2), std::string(40, '#'));
-}
-
-TEST_F(DispatchTest, NamesShorterThanSevenCharactersAreUnknown) {
-  script::key(key::Enter);
-  command("POPUPW");
-  EXPECT_EQ(row(0), row40("Bad CVEK(M1):06POPUPW"));
-  script::key(key::Enter);
-  call(3, "0");
-  EXPECT_EQ(row(0), row40("Bad CVEK(M1):0"));
-  script::key(key::Enter);
-  call(3, "");
-  EXPECT_EQ(row(0), row40("Bad CVEK(M1):"));
-}
-
-TEST_F(DispatchTest, NamesAreCaseBlindAndColumnNineIsNotPartOfTheName) {
-  // POPUPWN draws its window, so the selected command can be seen.
-  EXPECT_EQ(call(3, "23popUpwn C     03      N"), 0);
-  EXPECT_EQ(row(1), row40("  +----------------------+"));
-  EXPECT_EQ(row(5), row40("  +----------------------+"));
-  EXPECT_EQ(call(3, "09POPUPWNXR"), 0);
-  EXPECT_EQ(row(1), std::string(40, ' '));
+  const std::tuple<std::string, std::uint16_t, const char *> cases[] = {
+      {record("SHUTDWN now"), 'x', "Bad CVEK(M1):11SHUTDWN now"},
+      {record("NOTHERE 0123456789abcdefghij"), key::Cancel, "Bad CVEK(M1):28NOTHERE 01234567"},
+      {record("POPUPW"), key::Enter, "Bad CVEK(M1):06POPUPW"},
+      {"0", key::Enter, "Bad CVEK(M1):0"},
+      {"", key::Enter, "Bad CVEK(M1):"},
+  };
+  for (const auto &[text, ending, shown] : cases) {
+    for (int r = 0; r < 3; ++r)
+      paint(r, 0, std::string(40, '#'));
+    const auto start = vekterm::clock_ms();
+    script::delay(500);
+    script::key(ending);
+    EXPECT_EQ(call(3, text), 0) << text;
+    EXPECT_EQ(row(0), row40(shown));
+    EXPECT_EQ(row(1), kPressAnyKey);
+    EXPECT_EQ(row(2), std::string(40, '#'));
+    EXPECT_EQ(vekterm::clock_ms() - start, 500) << "the message stays until the key arrives";
+    EXPECT_EQ(script::pending(), 0u) << "the key that ends the message is consumed";
+  }
 }
 
 TEST_F(DispatchTest, ReasonsOtherThanCommandsLeaveTheScreenAlone) {
