@@ -16,19 +16,12 @@ class ExecPaTest : public Scenario {
  protected:
   void SetUp() override {
     Scenario::SetUp();
-    std::vector<std::string> records = {"0008 FILL IN EVERY FIELD",
-                                        "0009 NOT FULL",
-                                        "0010 KEY REFUSED",
-                                        "0011 TIME IS UP",
-                                        "0012 DOES NOT FIT",
-                                        "0013 KEYS ONLY",
-                                        "0015 ID NEEDED",
-                                        "0016 PRESS ENTER",
-                                        "0030 FIRST SCREEN",
-                                        "0031 OF FIELD ONE",
-                                        "0040 SECOND SCREEN",
-                                        "0050 " + kLong,
-                                        "0077 T=5,TOE=T,ERET=S,REASON=9"};
+    // clang-format off
+    std::vector<std::string> records = {
+        "0008 FILL IN EVERY FIELD", "0009 NOT FULL", "0010 KEY REFUSED", "0011 TIME IS UP", "0012 DOES NOT FIT",
+        "0013 KEYS ONLY", "0015 ID NEEDED", "0016 PRESS ENTER", "0030 FIRST SCREEN", "0031 OF FIELD ONE",
+        "0040 SECOND SCREEN", "0050 " + kLong, "0077 T=5,TOE=T,ERET=S,REASON=9"};
+    // clang-format on
     for (int n = 100; n < 120; ++n)
       records.push_back("0" + std::to_string(n) + " LINE " + std::to_string(n));
     vekterm::add_file("HELP.VAL", vekterm::make_image(records));
@@ -95,6 +88,12 @@ TEST_F(ExecPaTest, Panels) {
        {{0, 1, "__+----------------------+"}, {0, 2, "  |FILL IN EVERY FIELD   |"}, {0, 3, "__+----------------------+"}, {-1, 1, "ZZ__"}}},
       // Clear empties the field, and a second Clear brings its stored text back.
       {{"FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7"}, "", "@$@$!", 1, {{1, "KEEP"}}, {{0, 1, "____"}, {1, 1, "KEEP"}}},
+      // Scans fill a panel whose required fields have identifiers: no OK needed. A result variable too
+      // small is reported and the others are still written.
+      {{"FI=1,INPUT=AI,LEN=6,ROW=2,COL=1,RUV=1,DI=P", "FI=2,INPUT=AINUM,LEN=4,ROW=3,COL=1,RUV=2,DI=Q"}, "REASON=9",
+       "[Q12][PABCD]", 1, {{1, "ABCD  "}, {2, "12  "}, {9, "OK"}}, {}},
+      {{"FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=12", "FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3"}, "", "abcde\n1!~\n", 1,
+       {{3, " 1  "}}, {{-1, 0, "Bad CVEK(XI):VAR=12"}}},
       // MULT=Y shows each field's screen records on the whole screen while it is edited.
       {{"FI=1,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=1,SCRN=30,31", "FI=2,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=2,SCRN=40,40"},
        "MULT=Y", "$a\n$b!", 1, {{1, "A  "}, {2, "B  "}},
@@ -102,6 +101,7 @@ TEST_F(ExecPaTest, Panels) {
   };
   // clang-format on
   vekterm::set_variable(7, "KEEP");
+  vekterm::set_variable_capacity(12, 3);
   for (const Case &c : cases) {
     if (!c.fields.empty()) command("CLEAR_P");
     for (int r = 0; r < vekterm::kRows; ++r)
@@ -128,54 +128,31 @@ TEST_F(ExecPaTest, Panels) {
   }
 }
 
-TEST_F(ExecPaTest, OptionErrorsAreReportedInTheirOrderBeforeAnythingIsDrawn) {
-  script::key(key::Enter);
-  EXPECT_EQ(run(""), 0);
-  EXPECT_EQ(error_code(), "XH") << "no field defined";
-  paint(0, 0, std::string(40, ' '));
-  define("FI=2,INPUT=ALPHA,LEN=3,ROW=5,COL=1");
-  struct Case {
-    const char *options;
-    const char *code;
+// Faults of the record and of the options, the options checked in their order, each shown before
+// anything is drawn: the code, or the whole top row.
+TEST_F(ExecPaTest, FaultsOfTheRecordAndTheOptions) {
+  // clang-format off
+  const std::pair<const char *, const char *> cases[] = {  // a record, or the options in a variable
+      {"", "XH"},  // no field defined yet
+      {"TOE=", "X3"}, {"TOE=Q", "X4"}, {"TOE=t", "X4"}, {"ERET=,", "X5"}, {"ERET=Y", "X6"}, {"CON= ", "X7"},
+      {"CON=A", "X8"}, {"MULT=", "XV"}, {"MULT=J", "XW"}, {"L=", "X9"}, {"L=X", "XA"}, {"CNP=", "XB"},
+      {"CNP=n", "XC"}, {"T=", "XD"}, {"HVR=", "XO"}, {"HVR=9", "XP"}, {"HVR=20", "XP"}, {"SF=", "XF"},
+      {"SF=21", "XG"}, {"SF=1", "XG"}, {"REASON=", "XX"}, {"REASON=20", "XY"}, {"REASON=-1", "XY"},
+      {"CON=Q,TOE=Q", "X4"}, {"REASON=99,SF=0", "XG"}, {"EXEC_PA VAR=", "X2"}, {"EXEC_PA VAR=100", "X2"},
+      {"EXEC_PA HELP=0", "X2"}, {"EXEC_PA HELP=10000", "X2"}, {"EXEC_PA HELP=", "X2"},
+      {"EXEC_PA NOTHING", "Bad CVEK(X1):15EXEC_PA NOTHING"}, {"EXEC_PA HELP=0078", "Bad CVEK(XN):REC=0078"},
   };
-  for (const Case &c : {Case{"TOE=", "X3"},          Case{"TOE=Q", "X4"},
-                        Case{"TOE=t", "X4"},         Case{"ERET=,", "X5"},
-                        Case{"ERET=Y", "X6"},        Case{"CON= ", "X7"},
-                        Case{"CON=A", "X8"},         Case{"MULT=", "XV"},
-                        Case{"MULT=J", "XW"},        Case{"L=", "X9"},
-                        Case{"L=X", "XA"},           Case{"CNP=", "XB"},
-                        Case{"CNP=n", "XC"},         Case{"T=", "XD"},
-                        Case{"HVR=", "XO"},          Case{"HVR=9", "XP"},
-                        Case{"HVR=20", "XP"},        Case{"SF=", "XF"},
-                        Case{"SF=21", "XG"},         Case{"SF=1", "XG"},
-                        Case{"REASON=", "XX"},       Case{"REASON=20", "XY"},
-                        Case{"REASON=-1", "XY"},     Case{"CON=Q,TOE=Q", "X4"},
-                        Case{"REASON=99,SF=0", "XG"}}) {
+  // clang-format on
+  for (const auto &[text, shown] : cases) {
+    paint(0, 0, std::string(40, ' '));
+    if (std::string_view(shown) != "XH") define("FI=2,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6");
+    paint(4, 0, std::string(40, ' '));
     script::key(key::Enter);
-    EXPECT_EQ(run(c.options), 0) << c.options;
-    EXPECT_EQ(error_code(), c.code) << c.options;
-    EXPECT_EQ(row(5), std::string(40, ' ')) << "nothing drawn for " << c.options;
-  }
-}
-
-TEST_F(ExecPaTest, OptionTextSources) {
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6");
-  struct Case {
-    const char *rest;
-    const char *code;
-    const char *top;  // row 0 when a message is expected
-  };
-  for (const Case &c :
-       {Case{"EXEC_PA NOTHING", "X1", "Bad CVEK(X1):15EXEC_PA NOTHING"}, Case{"EXEC_PA VAR=", "X2", nullptr},
-        Case{"EXEC_PA VAR=100", "X2", nullptr}, Case{"EXEC_PA HELP=0", "X2", nullptr},
-        Case{"EXEC_PA HELP=10000", "X2", nullptr}, Case{"EXEC_PA HELP=", "X2", nullptr},
-        Case{"EXEC_PA HELP=0078", "XN", "Bad CVEK(XN):REC=0078"}}) {
-    script::key(key::Enter);
-    EXPECT_EQ(command(c.rest), 0) << c.rest;
-    EXPECT_EQ(error_code(), c.code) << c.rest;
-    if (c.top) {
-      EXPECT_EQ(row(0), row40(c.top));
-    }
+    const std::string_view t = text;
+    EXPECT_EQ(t.starts_with("EXEC_PA") ? command(t) : run(t), 0) << text;
+    EXPECT_EQ(std::strlen(shown) == 2 ? error_code() : row(0),
+              std::strlen(shown) == 2 ? shown : row40(shown));
+    EXPECT_EQ(row(4), std::string(40, ' ')) << "nothing drawn for " << text;
   }
 
   // A help record holds the options from its sixth character on; VAR= wins over HELP=.
@@ -227,30 +204,6 @@ TEST_F(ExecPaTest, TimeLimits) {
     EXPECT_EQ(c.second_beep ? vekterm::beeps()[second].at_ms - start : 0, c.second_beep)
         << c.options << c.keys;
   }
-}
-
-TEST_F(ExecPaTest, ScansCompleteAPanelWhoseRequiredFieldsHaveDataIdentifiers) {
-  define("FI=1,INPUT=AI,LEN=6,ROW=2,COL=1,RUV=1,DI=P");
-  define("FI=2,INPUT=AINUM,LEN=4,ROW=3,COL=1,RUV=2,DI=Q");
-  // Scans waiting when an edit starts are dropped: each comes while its edit runs.
-  script::delay(10);
-  script::scan("Q12");
-  script::delay(10);
-  script::scan("PABCD");
-  EXPECT_EQ(run("REASON=9"), 1) << "no OK key needed";
-  EXPECT_EQ(vekterm::variable(1), "ABCD  ");
-  EXPECT_EQ(vekterm::variable(2), "12  ");
-  EXPECT_EQ(vekterm::variable(9), "OK");
-}
-
-TEST_F(ExecPaTest, ResultVariableTooSmallIsReportedAndTheOthersAreStillWritten) {
-  define("FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2");
-  define("FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3");
-  vekterm::set_variable_capacity(2, 3);
-  play("abcde\n1!~\n");  // the message's key once those typed before acceptance are discarded
-  EXPECT_EQ(run(""), 1);
-  EXPECT_EQ(row(0), row40("Bad CVEK(XI):VAR=2"));
-  EXPECT_EQ(vekterm::variable(3), " 1  ");
 }
 
 // One field on row 5 from column 10 into variable 1, its start text from variable 7: the keys, the field

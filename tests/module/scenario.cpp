@@ -146,13 +146,18 @@ std::vector<std::string> Scenario::screen() {
 }
 
 void Scenario::play(std::string_view keys) {
-  for (char ch : keys) {
-    const std::string_view named = "\n\b<>^|!#@?";
-    static constexpr std::uint16_t kCodes[] = {key::Enter,    key::Backspace, key::Left, key::Right,
-                                               key::Previous, key::Next,      key::Ok,   key::Cancel,
-                                               key::Clear,    key::Help};
-    if (const std::size_t at = named.find(ch); at != std::string_view::npos) {
+  constexpr std::string_view kNamed = "\n\b<>^|!#@?";
+  constexpr std::uint16_t kCodes[] = {key::Enter, key::Backspace, key::Left,   key::Right, key::Previous,
+                                      key::Next,  key::Ok,        key::Cancel, key::Clear, key::Help};
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const char ch = keys[i];
+    if (const std::size_t at = kNamed.find(ch); at != std::string_view::npos) {
       script::key(kCodes[at]);
+    } else if (ch == '[') {
+      const std::size_t end = keys.find(']', i);
+      script::delay(10);  // once the edit has started: scans waiting before are dropped
+      script::scan(keys.substr(i + 1, end - i - 1));
+      i = end;
     } else if (ch == '*') {
       script::delay(50);  // once the edit has started
       script::host_stop();
