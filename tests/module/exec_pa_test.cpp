@@ -211,9 +211,10 @@ TEST_F(ExecPaTest, TimeLimits) {
 TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
   struct Case {
     const char *definition, *start, *keys, *shown, *value;
-    const char *message = nullptr;  // row 2 of the case's snapshot
+    const char *message = nullptr;  // on a row of the case's snapshot
+    int row = 2;
   };
-  const std::string nines(30, '9');
+  const std::string nines(30, '9'), cut = kLong.substr(0, 22) + "|";
   // clang-format off
   const Case cases[] = {
       {"INPUT=ALPHA,LEN=6", "", "abc!", "ABC___", "ABC   "}, {"INPUT=ALPHA,LEN=3", "", "abcde!", "ABC", "ABC"},
@@ -242,6 +243,14 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "", "abc!$\nde!", "ABCDE", "ABCDE", "NOT FULL"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "AB", "|!", "AB___", "AB   "},
+      // Help shows the field's records and the prompt, at most 16 lines, each cut to the pop-up; keys typed
+      // before it are read away, and only an Enter typed after it closes it.
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 100"},
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 101", 3},
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "PRESS ENTER", 4},
+      {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "LINE 114", 16},
+      {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "PRESS ENTER", 17},
+      {"INPUT=ALPHA,LEN=3,HELP=50,50", "", "?$\n#", "___", nullptr, cut.c_str()},
   };
   // clang-format on
   for (const Case &c : cases) {
@@ -260,7 +269,8 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
     EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
     const std::string message = c.message ? c.message : "";
     if (!message.empty()) {
-      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
+      EXPECT_EQ(script::snapshots().at(shot).at(static_cast<std::size_t>(c.row)).substr(3, message.size()),
+                message);
     }
   }
 }
@@ -328,44 +338,6 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
     if (!message.empty()) {
       EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
     }
-  }
-}
-
-// The Help key shows the field's records in a pop-up over whatever was on the screen, at most 15 lines
-// and the prompt, each cut to the box; keys typed before it are read away, and only an Enter typed
-// after it closes it. The alert beeps twice.
-TEST_F(ExecPaTest, HelpKeyShowsTheFieldsRecordsUntilEnter) {
-  const std::string border = "+----------------------+";
-  struct Case {
-    const char *help;
-    int row;
-    std::string line;  // the pop-up's text on the row, or its border
-  };
-  const Case cases[] = {{"HELP=100,101", 1, border},       {"HELP=100,101", 2, "LINE 100"},
-                        {"HELP=100,101", 3, "LINE 101"},   {"HELP=100,101", 4, "PRESS ENTER"},
-                        {"HELP=100,101", 5, border},       {"HELP=50,50", 2, kLong.substr(0, 22)},
-                        {"HELP=100,9999", 16, "LINE 114"}, {"HELP=100,9999", 17, "PRESS ENTER"},
-                        {"HELP=100,9999", 18, border}};
-  for (const Case &c : cases) {
-    command("CLEAR_P");
-    paint_pattern();
-    const auto before = screen();
-    const std::size_t shot = script::snapshots().size(), beeps = vekterm::beeps().size();
-    define(std::string("FI=1,INPUT=ALPHA,LEN=3,ROW=20,COL=30,REQ=N,") + c.help);
-    play("?xxxxxxxxx\n");
-    script::delay(300);
-    script::snapshot();
-    play("\n#");
-    run("");
-    const std::string framed =
-        c.line == border ? border : "|" + (c.line + std::string(22, ' ')).substr(0, 22) + "|";
-    const std::string &under = before[static_cast<std::size_t>(c.row)];
-    EXPECT_EQ(script::snapshots().at(shot)[static_cast<std::size_t>(c.row)],
-              under.substr(0, 2) + framed + under.substr(26))
-        << c.help << " row " << c.row;
-    EXPECT_EQ(screen().at(static_cast<std::size_t>(c.row)), under)
-        << "the screen under the pop-up comes back";
-    EXPECT_EQ(vekterm::beeps().size() - beeps, 2u);
   }
 }
 

@@ -9,10 +9,11 @@
 #include "dispatch/terminal.h"
 
 // Allocation watch. This program replaces malloc, calloc, realloc and operator new with counting
-// wrappers around the C library's allocator. While `main` runs they count every call made from the
-// module's own code (the terminal services and the test allocate as they like); the fixture expects
-// the count to stay 0. The sanitizers replace malloc themselves, so under them the wrappers are left
-// out and the watch is off (VEKTEST_ALLOCATION_WATCH is 0; each test records that as a property).
+// wrappers around the C library's allocator (operator delete frees through free). While `main` runs
+// they count every call made from the module's own code (the terminal services and the test allocate
+// as they like); the fixture expects the count to stay 0. The sanitizers replace malloc themselves, so
+// under them the wrappers are left out and the watch is off (VEKTEST_ALLOCATION_WATCH is 0; each test
+// records that as a property).
 namespace {
 
 std::atomic<const void *> g_watched_base{nullptr};  // the module's load address while `main` runs
@@ -60,18 +61,6 @@ void *operator new[](std::size_t size) {
   note(__builtin_return_address(0));
   if (void *p = __libc_malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
-}
-void operator delete(void *p) noexcept {
-  __libc_free(p);
-}
-void operator delete[](void *p) noexcept {
-  __libc_free(p);
-}
-void operator delete(void *p, std::size_t) noexcept {
-  __libc_free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept {
-  __libc_free(p);
 }
 #endif
 
