@@ -1,4 +1,5 @@
-// SET_FIE as the host sends it: where the definition text comes from, and every fault it can show.
+// SET_FIE as the host sends it: where the definition text comes from, and every fault it can show;
+// and the faults of SET_HEL.
 #include "scenario.h"
 
 namespace vektest {
@@ -53,11 +54,13 @@ TEST_F(DefinitionTest, FaultsOfTheSourceAndTheFieldNumberShowTheirExcerpt) {
       {"SET_FIE HELP=100", "Bad CVEK(Z3):16SET_FIE HELP=100"}, {"FI=", "Bad CVEK(Z4):14SET_FIE VAR=30"},
       {"INPUT=AI", "Bad CVEK(Z3):14SET_FIE VAR=30"}, {"FI=21", "Bad CVEK(Z5):FI=21"},
       {"FI=-3", "Bad CVEK(Z5):FI=-3"}, {"FI=,INPUT=AI", "Bad CVEK(Z5):FI=0"},
+      {"SET_HEL file=A.VAL", "Bad CVEK(Zl):18SET_HEL file=A.V"}, {"SET_HEL NAME=A.VAL", "Bad CVEK(Zl):18SET_HEL NAME=A.V"},
+      {"SET_HEL FILE=", "Bad CVEK(Zk):13SET_HEL FILE="}, {"SET_HEL FILE= ,=,", "Bad CVEK(Zk):17SET_HEL FILE= ,="},
   };
   // clang-format on
   for (const auto &[text, shown] : faults) {
     const std::string_view r = text;
-    EXPECT_EQ(r.starts_with("SET_FIE") ? send(r, true) : define(r, true), row40(shown)) << text;
+    EXPECT_EQ(r.starts_with("SET_") ? send(r, true) : define(r, true), row40(shown)) << text;
   }
   EXPECT_EQ(row(1), row40("Press any key to continue"));
 }
