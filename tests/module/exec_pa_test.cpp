@@ -166,55 +166,20 @@ TEST_F(ExecPaTest, FaultsOfTheRecordAndTheOptions) {
   EXPECT_EQ(vekterm::variable(9), "OK") << "no REASON= in the variable's options";
 }
 
-// The time limit counts whole seconds of the clock from the last key, across day and month ends; a
-// refused key's message (1.16 s) comes before the count restarts. The time-out message beeps twice, 160
-// ms apart; T= found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
-TEST_F(ExecPaTest, TimeLimits) {
-  struct Case {
-    int year, month, day;  // at 23:59:59; 0: the clock as it is
-    const char *options, *keys, *reason, *value;
-    std::int64_t second_beep;  // after the start of the run; 0: no time-out
-  };
-  // clang-format off
-  const Case cases[] = {
-      {0, 0, 0, "T=10", "", "TIMEOUT", "", 11160}, {0, 0, 0, "T=10", "~~~~~a", "TIMEOUT", "", 16160},
-      {0, 0, 0, "T=10", "~~~~~{", "TIMEOUT", "", 17320}, {0, 0, 0, "T=5,TOE=T", "b", "OK", "B  ", 6160},
-      {2023, 3, 14, "T=2", "", "TIMEOUT", "", 3160}, {2023, 1, 31, "T=2", "", "TIMEOUT", "", 3160},
-      {2023, 2, 28, "T=2", "", "TIMEOUT", "", 3160}, {2024, 2, 28, "T=2", "", "TIMEOUT", "", 3160},
-      {0, 0, 0, "MULT=N,T=3", "", "CANCEL", "", 0}, {0, 0, 0, "ERET=N,T=3", "", "CANCEL", "", 0},
-      {0, 0, 0, "T=-4", "", "CANCEL", "", 0},
-  };
-  // clang-format on
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6,REQ=N");
-  for (const Case &c : cases) {
-    if (c.year) vekterm::set_clock(c.year, c.month, c.day, 23, 59, 59);
-    vekterm::set_variable(6, "");
-    const std::int64_t start = vekterm::clock_ms();
-    const std::size_t beeps = vekterm::beeps().size();
-    play(c.keys);
-    if (!c.second_beep) play(std::string(60, '~') + "#");
-    run(std::string(c.options) + ",REASON=9");
-    EXPECT_EQ(vekterm::variable(9), c.reason) << c.options << c.keys;
-    EXPECT_EQ(vekterm::variable(6), c.value) << c.options << c.keys;
-    // Two for each message, one for the panel accepted.
-    const std::size_t heard =
-        (c.second_beep ? 2u : 0u) + (std::strchr(c.keys, '{') ? 2u : 0u) + (*c.value ? 1u : 0u);
-    ASSERT_EQ(vekterm::beeps().size() - beeps, heard) << c.options << c.keys;
-    const std::size_t second = beeps + heard - (*c.value ? 2 : 1);
-    EXPECT_EQ(c.second_beep ? vekterm::beeps()[second].at_ms - start : 0, c.second_beep)
-        << c.options << c.keys;
-  }
-}
-
 // One field on row 5 from column 10 into variable 1, its start text from variable 7: the keys, the field
-// as the screen shows it after the run, and the value handed back (nullptr: the run was cancelled).
+// as the screen shows it after the run, and the value handed back (nullptr: the run was cancelled or
+// timed out).
 TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
   struct Case {
     const char *definition, *start, *keys, *shown, *value;
     const char *message = nullptr;  // on a row of the case's snapshot
     int row = 2;
+    const char *options = "";
+    int date = 0;           // yyyymmdd at 23:59:59
+    std::int64_t beep = 0;  // the time-out message's second beep, from the start of the run
   };
-  const std::string nines(30, '9'), cut = kLong.substr(0, 22) + "|";
+  const std::string nines(30, '9'), typed = nines + "!", cut = kLong.substr(0, 22) + "|";
+  const std::string minute = std::string(60, '~') + "#";
   // clang-format off
   const Case cases[] = {
       {"INPUT=ALPHA,LEN=6", "", "abc!", "ABC___", "ABC   "}, {"INPUT=ALPHA,LEN=3", "", "abcde!", "ABC", "ABC"},
@@ -238,7 +203,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=ALPHA,LEN=8.2", "", "1x.5y!", "00001.5Y", "00001.5Y"}, {"INPUT=ALPHA,LEN=8.2", "", "1234567!", "1234567.", "1234567."},
       {"INPUT=ALPHA,LEN=8", "", "12.5!", "12.5____", "12.5    "}, {"INPUT=ALPHA,LEN=8.2", "", "12345678!", "12345678", "12345678"},
       {"INPUT=ALPHA,LEN=-8.2", "", "1234567!", "1234567_", "1234567 "},
-      {"INPUT=ALPHA,LEN=30.2", "", "", nines.c_str(), nines.c_str()},
+      {"INPUT=ALPHA,LEN=30.2", "", typed.c_str(), nines.c_str(), nines.c_str()},
       // Messages: a refused first key (later ones are passed over), a fixed length not yet full.
       {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "", "abc!$\nde!", "ABCDE", "ABCDE", "NOT FULL"},
@@ -251,6 +216,20 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "LINE 114", 16},
       {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "PRESS ENTER", 17},
       {"INPUT=ALPHA,LEN=3,HELP=50,50", "", "?$\n#", "___", nullptr, cut.c_str()},
+      // The time limit counts whole seconds of the clock from the last key, across day and month ends; a
+      // refused key's message (1.16 s) comes first. The time-out message beeps twice, 160 ms apart. T=
+      // found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=10", 0, 11160},
+      {"INPUT=ALPHA,LEN=3", "", "~~~~~a", "A__", nullptr, nullptr, 2, "T=10", 0, 16160},
+      {"INPUT=ALPHA,LEN=3", "", "~~~~~{", "___", nullptr, nullptr, 2, "T=10", 0, 17320},
+      {"INPUT=ALPHA,LEN=3", "", "b", "B__", "B  ", nullptr, 2, "T=5,TOE=T", 0, 6160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230314, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230131, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230228, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20240228, 3160},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "MULT=N,T=3"},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "ERET=N,T=3"},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "T=-4"},
   };
   // clang-format on
   for (const Case &c : cases) {
@@ -260,12 +239,20 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
     paint(4, 0, std::string(40, ' '));
     vekterm::set_variable(7, c.start);
     define(std::string("FI=1,") + c.definition + ",ROW=5,COL=10,RUV=1,REQ=N" + (*c.start ? ",PUV=7" : ""));
-    play(std::string(c.keys) + (*c.keys ? "" : nines + "!"));
-    run("REASON=9");
+    if (c.date) vekterm::set_clock(c.date / 10000, c.date / 100 % 100, c.date % 100, 23, 59, 59);
+    const std::int64_t start = vekterm::clock_ms();
+    const std::size_t beeps = vekterm::beeps().size();
+    play(c.keys);
+    run(std::string(c.options) + ",REASON=9");
     for (const std::string &stall : stalls())
       ADD_FAILURE() << c.keys << ": " << stall;
     EXPECT_EQ(row(4).substr(9, std::strlen(c.shown)), c.shown) << c.definition << " " << c.keys;
-    EXPECT_EQ(vekterm::variable(9), c.value ? "OK" : "CANCEL") << c.definition << " " << c.keys;
+    EXPECT_EQ(vekterm::variable(9), c.value ? "OK" : (c.beep ? "TIMEOUT" : "CANCEL"))
+        << c.definition << c.keys;
+    if (c.beep) {  // after a refused key's two beeps
+      EXPECT_EQ(vekterm::beeps().at(beeps + (std::strchr(c.keys, '{') ? 3 : 1)).at_ms - start, c.beep)
+          << c.options;
+    }
     EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
     const std::string message = c.message ? c.message : "";
     if (!message.empty()) {

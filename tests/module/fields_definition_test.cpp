@@ -54,6 +54,9 @@ TEST_F(DefinitionTest, FaultsOfTheSourceAndTheFieldNumberShowTheirExcerpt) {
       {"SET_FIE HELP=100", "Bad CVEK(Z3):16SET_FIE HELP=100"}, {"FI=", "Bad CVEK(Z4):14SET_FIE VAR=30"},
       {"INPUT=AI", "Bad CVEK(Z3):14SET_FIE VAR=30"}, {"FI=21", "Bad CVEK(Z5):FI=21"},
       {"FI=-3", "Bad CVEK(Z5):FI=-3"}, {"FI=,INPUT=AI", "Bad CVEK(Z5):FI=0"},
+      // A missing position shows the record; the first fault wins.
+      {"FI=2,INPUT=AI,LEN=5,COL=3", "Bad CVEK(ZC):14SET_FIE VAR=30"}, {"FI=2,INPUT=AI,LEN=5,ROW=3", "Bad CVEK(ZF):14SET_FIE VAR=30"},
+      {"DI=,LEN=0,FI=2,INPUT=X", "Bad CVEK(Z8):FI=2"}, {"FI=2,INPUT=AI,LEN=5,ROW=3,COL=3,DI=ABCDEF,VERT=Q", "Bad CVEK(ZO):FI=2"},
       {"SET_HEL file=A.VAL", "Bad CVEK(Zl):18SET_HEL file=A.V"}, {"SET_HEL NAME=A.VAL", "Bad CVEK(Zl):18SET_HEL NAME=A.V"},
       {"SET_HEL FILE=", "Bad CVEK(Zk):13SET_HEL FILE="}, {"SET_HEL FILE= ,=,", "Bad CVEK(Zk):17SET_HEL FILE= ,="},
   };
@@ -88,13 +91,6 @@ TEST_F(DefinitionTest, FaultsOfTheItemsShowTheFieldNumber) {
     const std::string definition = std::string_view(text).starts_with("FI=") ? text : base + text;
     EXPECT_EQ(define(definition, true), row40(std::string("Bad CVEK(") + code + "):FI=12")) << text;
   }
-}
-
-TEST_F(DefinitionTest, MissingPositionShowsTheRecordAndTheFirstFaultWins) {
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,COL=3", true), row40("Bad CVEK(ZC):14SET_FIE VAR=30"));
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,ROW=3", true), row40("Bad CVEK(ZF):14SET_FIE VAR=30"));
-  EXPECT_EQ(define("DI=,LEN=0,FI=2,INPUT=X", true), row40("Bad CVEK(Z8):FI=2"));
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,ROW=3,COL=3,DI=ABCDEF,VERT=Q", true), row40("Bad CVEK(ZO):FI=2"));
 }
 
 TEST_F(DefinitionTest, OnlyAcceptedFieldsTakePartInThePanel) {

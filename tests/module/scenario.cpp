@@ -68,11 +68,7 @@ namespace vektest {
 
 std::string record(std::string_view rest) {
   const std::size_t n = rest.size() % 100;
-  std::string out;
-  out += static_cast<char>('0' + n / 10);
-  out += static_cast<char>('0' + n % 10);
-  out += rest;
-  return out;
+  return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)}.append(rest);
 }
 
 void Scenario::SetUp() {
