@@ -267,6 +267,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
     const char *value;
     std::size_t beeps;
     const char *message = nullptr;
+    int wait = 10;  // before the scan: 0, waiting before the edit starts, it is dropped
   };
   // clang-format off
   const Case cases[] = {
@@ -290,7 +291,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
       {"", "", "", "a", "b!", scan("$LT$"), 7, "B", 2}, {"", "", "", "a", "b!", scan("$RT$"), 5, "B", 2},
       {"", "", "", "a", "b!", scan("$ENT$"), 5, "B", 2}, {"", "", "", "a", "", scan("$CAN$"), 2, "", 1},
       {"", "", "", "a", "b!", scan("$CLR$"), 2, "B", 2}, {"", "", "", "a", "b!", scan("$ENT"), 2, "AB", 2},
-      {"", "", "", "", "", scan("$ENT"), 2, "$ENT", 2},
+      {"", "", "", "", "", scan("$ENT"), 2, "$ENT", 2}, {"", "", "", "", "b!", scan("B1234"), 2, "B", 1, nullptr, 0},
   };
   // clang-format on
   for (const Case &c : cases) {
@@ -302,7 +303,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
     define(std::string("FI=2,") + c.field2 + ",INPUT=AIALPHA,LEN=8,ROW=3,COL=1,RUV=2,REQ=N,DI=B");
     const std::size_t beeps = vekterm::beeps().size(), shot = script::snapshots().size();
     play(c.before);
-    script::delay(10);
+    script::delay(c.wait);
     script::raw_scan(c.record);
     play(c.after);
     run("");
