@@ -187,6 +187,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", "x!", "X_____", "X     "}, {"INPUT=ALPHA,LEN=6", "OLD", "x!", "XLD___", "XLD   "},
       {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", ">!", "______", "      "},
       {"INPUT=ALPHA,LEN=6", "ABCD", ">>\b!", "ACD___", "ACD   "}, {"INPUT=AI,LEN=6", "KEEP", "x\b!", "KEEP__", "KEEP  "},
+      {"INPUT=ALPHA,LEN=6", "AB", "\bx!", "XB____", "XB    "},
       {"INPUT=ALPHA,LEN=5", "", "*", "_____", nullptr}, {"INPUT=ALPHA,LEN=5", "", "a*", "A____", nullptr},
       // A value with decimal places is laid out as a fixed-width number when it is committed.
       {"INPUT=ALPHA,LEN=8.2", "", "12.5!", "00012.50", "00012.50"}, {"INPUT=ALPHA,LEN=-8.2", "", " 12.5!", " 0012.50", " 0012.50"},
@@ -198,7 +199,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=ALPHA,LEN=30.2", "", typed.c_str(), nines.c_str(), nines.c_str()},
       // Messages: a refused first key (later ones are passed over), a fixed length not yet full.
       {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
-      {"INPUT=ALPHA,LEN=5,MODE=F", "", "abc!$\nde!", "ABCDE", "ABCDE", "NOT FULL"},
+      {"INPUT=ALPHA,LEN=5,MODE=F", "", "abcd!$\ne!", "ABCDE", "ABCDE", "NOT FULL"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "AB", "|!", "AB___", "AB   "},
       // Help shows the field's records and the prompt, at most 16 lines, each cut to the pop-up; keys typed
       // before it are read away, and only an Enter typed after it closes it.
@@ -281,6 +282,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
       {"", "", "", "", "$b!", scan("X12345678"), 2, "B", 3, "DOES NOT FIT"},
       {"INPUT=ALPHA", "", "", "", "$b!", scan("X1"), 2, "B", 3, "KEYS ONLY"},
       {"INPUT=NUM", "", "", "", "", scan("E12345"), 5, "12345", 2},
+      {"INPUT=NUM", "", "", "", "$1!", scan("X1"), 2, " 1", 3, "KEYS ONLY"},
       {"MANDI=Y", "", "", "", "$b!", scan("X1"), 2, "B", 3, "ID NEEDED"},
       {"INPUT=AINUM", "", "", "", "", scan("X1"), 2, "X1", 2},
       {"LEN=39", "", "", "", "$b!", scan(std::string(96, '7')), 2, "B", 3, "DOES NOT FIT"},
