@@ -1,5 +1,6 @@
 // Whole panels as a host runs them: CLEAR_P, SET_FIE per field, EXEC_PA, then the values in the result
-// variables, the reason variable and the result code.
+// variables, the reason variable and the result code; and the field editor, scans, the help pop-up,
+// the number layout and time limits as the operator meets them in a panel.
 #include "scenario.h"
 
 #include <cstring>
@@ -256,7 +257,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
 // Scans while field 2 (row 3, identifier B, 8 long) is edited; fields 5 and 7 (6 long) share the
 // identifier E. Each field's own keywords come first and win. Keys before and after the scan ('$' a look
 // at its message); the variable that shows where the scan went, and the beeps heard (a scan taken and
-// the panel accepted beep once each, a message twice).
+// the check of an accepted panel beep once each, a message twice).
 TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
   const auto scan = [](std::string data, char type = 1) {
     return std::string{type, 0, static_cast<char>(data.size())} + data;
