@@ -121,24 +121,22 @@ TEST_F(DefinitionTest, DefinitionsComeFromTheNamedHelpFileAsWritten) {
   vekterm::add_file("HELP.VAL", vekterm::make_image({"0005 FI=1"}));
   vekterm::add_file("FIELDS.DAT", vekterm::make_image({"0005 FI=2"}));
   vekterm::add_file("ABCDEFGHIJKLMNO", vekterm::make_image({"0005 FI=3"}));
-  struct Case {
-    const char *set_hel;  // nullptr: the built-in name
-    const char *shown;    // what SET_FIE HELP=5 then shows
-  };
-  for (const Case &c :
-       {Case{nullptr, "Bad CVEK(Z6):FI=1"}, Case{"SET_HEL FILE= FIELDS.DAT", "Bad CVEK(Z6):FI=2"},
-        Case{"SET_HEL FILE", nullptr}, Case{"CLEAR_P", "Bad CVEK(Z6):FI=2"},
-        Case{"SET_HEL FILE=help.val", "Bad CVEK(Zj):REC=5"},
-        Case{"SET_HEL FILE=ABCDEFGHIJKLMNOP", "Bad CVEK(Z6):FI=3"},
-        Case{"SET_HEL FILE=HELP.VAL,X", "Bad CVEK(Z6):FI=1"}}) {
-    if (c.set_hel) {
-      if (!c.shown) script::key(key::Enter);
-      EXPECT_EQ(command(c.set_hel), 0) << c.set_hel;
-      if (!c.shown) continue;
+  const std::pair<const char *, const char *> cases[] = {
+      // a SET_HEL record; what SET_FIE HELP=5 shows
+      {"", "Bad CVEK(Z6):FI=1"},  // the built-in name
+      {"SET_HEL FILE= FIELDS.DAT", "Bad CVEK(Z6):FI=2"},
+      {"SET_HEL FILE", nullptr},  // refused: kept
+      {"CLEAR_P", "Bad CVEK(Z6):FI=2"},
+      {"SET_HEL FILE=help.val", "Bad CVEK(Zj):REC=5"},
+      {"SET_HEL FILE=ABCDEFGHIJKLMNOP", "Bad CVEK(Z6):FI=3"},
+      {"SET_HEL FILE=HELP.VAL,X", "Bad CVEK(Z6):FI=1"}};
+  for (const auto &[set_hel, shown] : cases) {
+    if (!shown) {
+      EXPECT_EQ(send(set_hel, true).substr(0, 9), "Bad CVEK(") << set_hel;
+      continue;
     }
-    script::key(key::Enter);
-    EXPECT_EQ(command("SET_FIE HELP=5"), 0);
-    EXPECT_EQ(row(0), row40(c.shown)) << (c.set_hel ? c.set_hel : "built-in name");
+    EXPECT_EQ(*set_hel ? command(set_hel) : 0, 0) << set_hel;
+    EXPECT_EQ(send("SET_FIE HELP=5", true), row40(shown)) << set_hel;
   }
 }
 
