@@ -1,141 +1,156 @@
 // Whole panels as a host runs them: CLEAR_P, SET_FIE per field, EXEC_PA, then the values in the result
-// variables, the reason variable and the result code.
+// variables, the reason variable and the result code; and the field editor, scans, the help pop-up,
+// the number layout and time limits as the operator meets them in a panel.
 #include "scenario.h"
+
+#include <cstring>
 
 #include "dispatch/terminal.h"
 
 namespace vektest {
 namespace {
 
-constexpr int kOptionsVariable = 40;
+const std::string kLong = "A TEXT OF FORTY-FIVE CHARACTERS, CUT SOMEWHERE";
 
 class ExecPaTest : public Scenario {
  protected:
   void SetUp() override {
     Scenario::SetUp();
-    vekterm::add_file("HELP.VAL",
-                      vekterm::make_image({"0008 FILL IN EVERY FIELD", "0011 TIME IS UP", "0016 PRESS ENTER",
-                                           "0030 FIRST SCREEN", "0031 OF FIELD ONE", "0040 SECOND SCREEN",
-                                           "0077 T=5,TOE=T,ERET=S,REASON=9"}));
+    // clang-format off
+    std::vector<std::string> records = {
+        "0008 FILL IN EVERY FIELD", "0009 NOT FULL", "0010 KEY REFUSED", "0011 TIME IS UP", "0012 DOES NOT FIT",
+        "0013 KEYS ONLY", "0015 ID NEEDED", "0016 PRESS ENTER", "0030 " + kLong, "0031 OF FIELD ONE",
+        "0040 SECOND SCREEN", "0077 T=5,TOE=T,ERET=S,REASON=9"};
+    // clang-format on
+    for (int n = 100; n < 120; ++n)
+      records.push_back("0" + std::to_string(n) + " LINE " + std::to_string(n));
+    vekterm::add_file("HELP.VAL", vekterm::make_image(records));
   }
 
-  // Defines a field from a definition text held in a user variable, as a host does.
+  // Defines a field from a definition text held in variable 41, as a host does.
   void define(std::string_view definition) {
-    vekterm::set_variable(kDefinitionVariable, definition);
-    command("SET_FIE VAR=" + std::to_string(kDefinitionVariable));
-    ASSERT_EQ(row(0).substr(0, 8), std::string(40, ' ').substr(0, 8)) << "definition refused: " << row(0);
+    vekterm::set_variable(41, definition);
+    command("SET_FIE VAR=41");
+    ASSERT_NE(row(0).substr(0, 9), "Bad CVEK(") << "definition refused: " << row(0);
   }
 
-  // A two-field panel: a 5-letter name on row 3 into variable 2, a 4-digit count on row 5 into 3.
-  void two_fields() {
-    define("FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2");
-    define("FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3");
-  }
-
+  // Runs the panel with its options in variable 40.
   int run(std::string_view options) {
-    vekterm::set_variable(kOptionsVariable, options);
-    return command("EXEC_PA VAR=" + std::to_string(kOptionsVariable));
+    vekterm::set_variable(40, options);
+    return command("EXEC_PA VAR=40");
   }
-
-  // The code of the bad-call message on row 0, or "" when none is shown.
-  static std::string error_code() {
-    const std::string top = row(0);
-    return top.substr(0, 9) == "Bad CVEK(" ? top.substr(9, 2) : "";
-  }
-
- private:
-  static constexpr int kDefinitionVariable = 41;
 };
 
-TEST_F(ExecPaTest, TypedPanelIsHandedBackPaddedWithOkInTheReasonVariable) {
-  two_fields();
-  _VioSetCurPos(17, 7);
-  script::text("ab");
-  script::key(key::Enter);
-  script::text("42");
-  script::key(key::Ok);
-  EXPECT_EQ(run("REASON=9"), 1);
-  EXPECT_EQ(vekterm::variable(2), "AB   ") << "letters folded to capitals, blank-padded to 5";
-  EXPECT_EQ(vekterm::variable(3), " 42 ") << "the sign position comes first in a number field";
-  EXPECT_EQ(vekterm::variable(9), "OK");
-  EXPECT_EQ(row(2), row40("         AB___"));
-  EXPECT_EQ(row(4), row40("          42_"));
-  EXPECT_EQ(vekterm::cursor_type(), 0);
-  EXPECT_EQ(vekterm::cursor_row(), 17);
-  EXPECT_EQ(vekterm::cursor_column(), 7);
-}
-
-TEST_F(ExecPaTest, ResultCodesFollowEret) {
+// Whole panels run one after another: the fields defined (none: the panel of the case before), the
+// options and the keys; the result, variables, and rows of the screen at the end (snapshot -1) or of a
+// snapshot taken by '$'. An accepted panel puts the cursor back where it was, switched off.
+TEST_F(ExecPaTest, Panels) {
+  const std::vector<std::string> two = {"FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=2",
+                                        "FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3"};
+  const std::vector<std::string> steps = {"FI=2,INPUT=ALPHA,LEN=2,ROW=2,COL=1,RUV=2,REQ=N",
+                                          "FI=5,INPUT=ALPHA,LEN=2,ROW=3,COL=1,RUV=5,REQ=N",
+                                          "FI=9,INPUT=ALPHA,LEN=2,ROW=4,COL=1,RUV=9,REQ=N"};
+  const std::vector<std::string> one = {"FI=1,INPUT=ALPHA,LEN=3,ROW=2,COL=1,RUV=4,REQ=N"};
   struct Case {
-    const char *options;
-    std::uint16_t ending;
+    std::vector<std::string> fields;
+    const char *options, *keys;
     int result;
-    const char *reason;
+    std::vector<std::pair<int, std::string>> variables;
+    std::vector<std::tuple<int, int, std::string>> rows;
   };
-  for (const Case &c : {Case{"", key::Ok, 1, "OK"}, Case{"ERET=S", key::Ok, 0, "OK"},
-                        Case{"ERET=A", key::Ok, 0, "OK"}, Case{"ERET=N", key::Cancel, 0, "CANCEL"},
-                        Case{"ERET=S", key::Cancel, 1, "CANCEL"}, Case{"ERET=A", key::Cancel, 2, "CANCEL"}}) {
-    call(3, record("CLEAR_P"));
-    define("FI=1,INPUT=ALPHA,LEN=3,ROW=2,COL=1,RUV=4,REQ=N");
-    vekterm::set_variable(4, "old");
-    script::text("x");
-    script::key(c.ending);
-    EXPECT_EQ(run(std::string(c.options) + ",REASON=5"), c.result) << c.options << " " << c.reason;
-    EXPECT_EQ(vekterm::variable(5), c.reason);
-    EXPECT_EQ(vekterm::variable(4), c.ending == key::Ok ? "X  " : "old") << "Cancel writes no value";
-  }
-}
-
-TEST_F(ExecPaTest, OptionErrorsAreReportedInTheirOrderBeforeAnythingIsDrawn) {
-  define("FI=2,INPUT=ALPHA,LEN=3,ROW=5,COL=1");
-  struct Case {
-    const char *options;
-    const char *code;
+  // clang-format off
+  const Case cases[] = {
+      // Letters in capitals, blank-padded; a number field keeps its sign position first.
+      {two, "REASON=9", "ab\n42!", 1, {{2, "AB   "}, {3, " 42 "}, {9, "OK"}}, {{-1, 2, "         AB___"}, {-1, 4, "          42_"}}},
+      // The result code by ERET= and the ending; Cancel writes no value.
+      {one, "REASON=9", "x!", 1, {{4, "X  "}, {9, "OK"}}, {}}, {one, "ERET=S,REASON=9", "x!", 0, {{4, "X  "}, {9, "OK"}}, {}},
+      {one, "ERET=A,REASON=9", "x!", 0, {{4, "X  "}}, {}}, {one, "ERET=N,REASON=9", "x#", 0, {{4, ""}, {9, "CANCEL"}}, {}},
+      {one, "ERET=S,REASON=9", "x#", 1, {{4, ""}, {9, "CANCEL"}}, {}}, {one, "ERET=A,REASON=9", "x#", 2, {{4, ""}}, {}},
+      // Kept values without CNP=N are handed back even when not visited; with it they start empty.
+      {two, "", "abc\n7!", 1, {{2, "ABC  "}, {3, " 7  "}}, {}},
+      {{}, "CNP=N", "!", 1, {{2, "ABC  "}, {3, " 7  "}}, {{-1, 4, "         ____"}}},
+      {{}, "", "!$#", 0, {}, {{-1, 2, "         _____"}}},
+      // Start at the first defined field; Next and Previous step and wrap; SF= starts elsewhere.
+      {steps, "", "a|b^^c!", 1, {{2, "A "}, {5, "B "}, {9, "C "}}, {}},
+      {{}, "SF=9", "d!", 1, {{9, "D "}, {2, "  "}}, {}},
+      // An empty required field is shown (record 8) and edited again; dates and times are filled in.
+      {{"FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1", "FI=3,INPUT=DATE_AMER,LEN=10,ROW=4,COL=1,RUV=3",
+        "FI=4,INPUT=TIME_STD,LEN=8,ROW=6,COL=1,RUV=4"}, "", "!$zz!", 1,
+       {{1, "ZZ  "}, {3, "03-14-2019"}, {4, "09:26:57"}},
+       {{0, 1, "__+----------------------+"}, {0, 2, "  |FILL IN EVERY FIELD   |"}, {0, 3, "__+----------------------+"}, {-1, 1, "ZZ__"}}},
+      // Clear empties the field, and a second Clear brings its stored text back.
+      {{"FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7"}, "", "@$@$!", 1, {{1, "KEEP"}}, {{0, 1, "____"}, {1, 1, "KEEP"}}},
+      // Scans fill a panel whose required fields have identifiers: no OK needed. A result variable too
+      // small is reported and the others are still written.
+      {{"FI=1,INPUT=AI,LEN=6,ROW=2,COL=1,RUV=1,DI=P", "FI=2,INPUT=AINUM,LEN=4,ROW=3,COL=1,RUV=2,DI=Q"}, "REASON=9",
+       "[Q12][PABCD]", 1, {{1, "ABCD  "}, {2, "12  "}, {9, "OK"}}, {}},
+      {{"FI=1,INPUT=ALPHA,LEN=5,ROW=3,COL=10,RUV=12", "FI=2,INPUT=NUM,LEN=4,ROW=5,COL=10,RUV=3"}, "", "abcde\n1!~\n", 1,
+       {{3, " 1  "}}, {{-1, 0, "Bad CVEK(XI):VAR=12"}}},
+      // MULT=Y shows each field's screen records on the whole screen while it is edited.
+      {{"FI=1,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=1,SCRN=30,31", "FI=2,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=2,SCRN=40,40"},
+       "MULT=Y", "$a\n$b!", 1, {{1, "A  "}, {2, "B  "}},
+       {{0, 0, kLong}, {0, 1, "OF FIELD ONE"}, {0, 9, "___"}, {1, 0, "SECOND SCREEN"}, {1, 1, ""}}},
   };
-  for (const Case &c : {Case{"TOE=", "X3"},          Case{"TOE=Q", "X4"},
-                        Case{"TOE=t", "X4"},         Case{"ERET=,", "X5"},
-                        Case{"ERET=Y", "X6"},        Case{"CON= ", "X7"},
-                        Case{"CON=A", "X8"},         Case{"MULT=", "XV"},
-                        Case{"MULT=J", "XW"},        Case{"L=", "X9"},
-                        Case{"L=X", "XA"},           Case{"CNP=", "XB"},
-                        Case{"CNP=n", "XC"},         Case{"T=", "XD"},
-                        Case{"HVR=", "XO"},          Case{"HVR=9", "XP"},
-                        Case{"HVR=20", "XP"},        Case{"SF=", "XF"},
-                        Case{"SF=21", "XG"},         Case{"SF=1", "XG"},
-                        Case{"REASON=", "XX"},       Case{"REASON=20", "XY"},
-                        Case{"REASON=-1", "XY"},     Case{"CON=Q,TOE=Q", "X4"},
-                        Case{"REASON=99,SF=0", "XG"}}) {
-    script::key(key::Enter);
-    EXPECT_EQ(run(c.options), 0) << c.options;
-    EXPECT_EQ(error_code(), c.code) << c.options;
-    EXPECT_EQ(row(5), std::string(40, ' ')) << "nothing drawn for " << c.options;
-  }
-}
-
-TEST_F(ExecPaTest, OptionTextSources) {
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6");
-  struct Case {
-    const char *rest;
-    const char *code;
-    const char *top;  // row 0 when a message is expected
-  };
-  for (const Case &c :
-       {Case{"EXEC_PA NOTHING", "X1", "Bad CVEK(X1):15EXEC_PA NOTHING"}, Case{"EXEC_PA VAR=", "X2", nullptr},
-        Case{"EXEC_PA VAR=100", "X2", nullptr}, Case{"EXEC_PA HELP=0", "X2", nullptr},
-        Case{"EXEC_PA HELP=10000", "X2", nullptr}, Case{"EXEC_PA HELP=", "X2", nullptr},
-        Case{"EXEC_PA HELP=0078", "XN", "Bad CVEK(XN):REC=0078"}}) {
-    script::key(key::Enter);
-    EXPECT_EQ(command(c.rest), 0) << c.rest;
-    EXPECT_EQ(error_code(), c.code) << c.rest;
-    if (c.top) {
-      EXPECT_EQ(row(0), row40(c.top));
+  // clang-format on
+  vekterm::set_variable(7, "KEEP");
+  vekterm::set_variable_capacity(12, 3);
+  for (const Case &c : cases) {
+    if (!c.fields.empty()) command("CLEAR_P");
+    for (int r = 0; r < vekterm::kRows; ++r)
+      paint(r, 0, std::string(vekterm::kColumns, ' '));
+    for (const std::string &field : c.fields)
+      define(field);
+    for (int v : {1, 2, 3, 4, 5, 9})
+      vekterm::set_variable(v, "");
+    const std::size_t shot = script::snapshots().size();
+    _VioSetCurPos(17, 7);
+    play(c.keys);
+    EXPECT_EQ(run(c.options), c.result) << c.keys;
+    for (const auto &[v, value] : c.variables)
+      EXPECT_EQ(vekterm::variable(v), value) << c.keys << " variable " << v;
+    for (const auto &[snapshot, r, text] : c.rows) {
+      const auto &shown =
+          snapshot < 0 ? screen() : script::snapshots().at(shot + static_cast<std::size_t>(snapshot));
+      EXPECT_EQ(shown.at(static_cast<std::size_t>(r)), row40(text)) << c.keys << " row " << r;
     }
+    if (vekterm::variable(9) == "OK") {
+      EXPECT_EQ(vekterm::cursor_type() * 10000 + vekterm::cursor_row() * 100 + vekterm::cursor_column(),
+                1707);
+    }
+  }
+}
+
+// Faults of the record and of the options, the options checked in their order, each shown before
+// anything is drawn: the code, or the whole top row.
+TEST_F(ExecPaTest, FaultsOfTheRecordAndTheOptions) {
+  // clang-format off
+  const std::pair<const char *, const char *> cases[] = {  // a record, or the options in a variable
+      {"", "XH"},  // no field defined yet
+      {"TOE=", "X3"}, {"TOE=Q", "X4"}, {"TOE=t", "X4"}, {"ERET=,", "X5"}, {"ERET=Y", "X6"}, {"CON= ", "X7"},
+      {"CON=A", "X8"}, {"MULT=", "XV"}, {"MULT=J", "XW"}, {"L=", "X9"}, {"L=X", "XA"}, {"CNP=", "XB"},
+      {"CNP=n", "XC"}, {"T=", "XD"}, {"HVR=", "XO"}, {"HVR=9", "XP"}, {"HVR=20", "XP"}, {"SF=", "XF"},
+      {"SF=21", "XG"}, {"SF=1", "XG"}, {"REASON=", "XX"}, {"REASON=20", "XY"}, {"REASON=-1", "XY"},
+      {"CON=Q,TOE=Q", "X4"}, {"REASON=99,SF=0", "XG"}, {"EXEC_PA VAR=", "X2"}, {"EXEC_PA VAR=100", "X2"},
+      {"EXEC_PA HELP=0", "X2"}, {"EXEC_PA HELP=10000", "X2"}, {"EXEC_PA HELP=", "X2"},
+      {"EXEC_PA NOTHING", "Bad CVEK(X1):15EXEC_PA NOTHING"}, {"EXEC_PA HELP=0078", "Bad CVEK(XN):REC=0078"},
+  };
+  // clang-format on
+  for (const auto &[text, shown] : cases) {
+    paint(0, 0, std::string(40, ' '));
+    if (std::string_view(shown) != "XH") define("FI=2,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6");
+    paint(4, 0, std::string(40, ' '));
+    script::key(key::Enter);
+    const std::string_view t = text;
+    EXPECT_EQ(t.starts_with("EXEC_PA") ? command(t) : run(t), 0) << text;
+    EXPECT_EQ(std::strlen(shown) == 2 ? row(0).substr(9, 2) : row(0),
+              std::strlen(shown) == 2 ? shown : row40(shown));
+    EXPECT_EQ(row(0).substr(0, 9), "Bad CVEK(");
+    EXPECT_EQ(row(4), std::string(40, ' ')) << "nothing drawn for " << text;
   }
 
   // A help record holds the options from its sixth character on; VAR= wins over HELP=.
-  script::text("a");
-  script::delay(60000);  // TOE=T of record 77: the time-out is taken as OK
-  vekterm::set_variable(kOptionsVariable, "TOE=T,T=5");
+  play("a" + std::string(60, '~'));  // TOE=T of record 77: the time-out is taken as OK
+  vekterm::set_variable(40, "TOE=T,T=5");
   EXPECT_EQ(command("EXEC_PA HELP=77"), 0) << "ERET=S of the record";
   EXPECT_EQ(vekterm::variable(9), "OK");
   EXPECT_EQ(vekterm::variable(6), "A  ");
@@ -144,187 +159,182 @@ TEST_F(ExecPaTest, OptionTextSources) {
   EXPECT_EQ(vekterm::variable(9), "OK") << "no REASON= in the variable's options";
 }
 
-TEST_F(ExecPaTest, TimeOutCancelsUnlessTakenAsOk) {
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6,REQ=N");
-  EXPECT_EQ(run("T=5,REASON=9,ERET=S"), 1);
-  EXPECT_EQ(vekterm::variable(9), "TIMEOUT");
-  EXPECT_EQ(vekterm::variable(6), "");
-  EXPECT_GE(vekterm::clock_ms(), 5000);
-  EXPECT_LT(vekterm::clock_ms(), 8000);
-
-  script::text("b");
-  EXPECT_EQ(run("T=5,TOE=T,REASON=9,ERET=S"), 0);
-  EXPECT_EQ(vekterm::variable(9), "OK");
-  EXPECT_EQ(vekterm::variable(6), "B  ") << "the typed text is committed by the time-out";
-}
-
-TEST_F(ExecPaTest, TimeLimitHiddenInMultAndEretIsZero) {
-  // "T=" is first found inside "MULT=" or "ERET=": its value is their letter, which reads as 0.
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=5,COL=1,RUV=6,SCRN=30,31");
-  for (const char *options : {"MULT=N,T=3,REASON=9", "ERET=N,T=3,REASON=9"}) {
-    script::delay(60000);
-    script::key(key::Cancel);
-    EXPECT_EQ(run(options), 0);
-    EXPECT_EQ(vekterm::variable(9), "CANCEL") << options;
+// One field on row 5 from column 10 into variable 1, its start text from variable 7: the keys, the field
+// as the screen shows it after the run, and the value handed back (nullptr: the run was cancelled or
+// timed out).
+TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
+  struct Case {
+    const char *definition, *start, *keys, *shown, *value;
+    const char *message = nullptr;  // on a row of the case's snapshot
+    int row = 2;
+    const char *options = "";
+    int date = 0;           // yyyymmdd at 23:59:59
+    std::int64_t beep = 0;  // the time-out message's second beep, from the start of the run
+  };
+  const std::string nines(30, '9'), typed = nines + "!", cut = kLong.substr(0, 22) + "|";
+  const std::string minute = std::string(60, '~') + "#";
+  // clang-format off
+  const Case cases[] = {
+      {"INPUT=ALPHA,LEN=6", "", "abc!", "ABC___", "ABC   "}, {"INPUT=ALPHA,LEN=3", "", "abcde!", "ABC", "ABC"},
+      {"INPUT=ALPHA,LEN=6", "", "a{b!", "AB____", "AB    "}, {"INPUT=PASSWORD,LEN=6", "", "ab1!", "***___", "AB1   "},
+      {"INPUT=NUM,LEN=-6", "", "--12!", " 12___", " 12   "}, {"INPUT=NUM,LEN=6", "", "-5!", " 5____", " 5    "},
+      {"INPUT=NUM,LEN=6", "", "1.5!", " 15___", " 15   "}, {"INPUT=NUM,LEN=6.2", "", ".5!", "000.50", "000.50"},
+      {"INPUT=NUM,LEN=6.2", "", "1.2.3!", "001.23", "001.23"}, {"INPUT=NUM,LEN=6.2", "", "1.<5.!", "015.00", "015.00"},
+      {"INPUT=AINUM,LEN=6", " 12", ">9!", " 19___", " 19   "}, {"INPUT=NUM,LEN=6,EDIT=N", " 12", "7!", "7_____", "7     "},
+      {"INPUT=DATE_AMER,LEN=10", "", "12252024#", "12-25-2024", nullptr},
+      {"INPUT=DATE_AMER,LEN=10,EDIT=N", "", "12252024#", "12252024__", nullptr},
+      {"INPUT=DATE_EURO,LEN=10", "", "2512\b<9#", "25-92-YYYY", nullptr},
+      {"INPUT=TIME_STD,LEN=8", "", "235959#", "23:59:59", nullptr},
+      {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", "x!", "X_____", "X     "}, {"INPUT=ALPHA,LEN=6", "OLD", "x!", "XLD___", "XLD   "},
+      {"INPUT=ALPHA,LEN=6,EDIT=N", "OLD", ">!", "______", "      "},
+      {"INPUT=ALPHA,LEN=6", "ABCD", ">>\b!", "ACD___", "ACD   "}, {"INPUT=AI,LEN=6", "KEEP", "x\b!", "KEEP__", "KEEP  "},
+      {"INPUT=ALPHA,LEN=6", "AB", "\bx!", "XB____", "XB    "},
+      {"INPUT=ALPHA,LEN=5", "", "*", "_____", nullptr}, {"INPUT=ALPHA,LEN=5", "", "a*", "A____", nullptr},
+      // A value with decimal places is laid out as a fixed-width number when it is committed.
+      {"INPUT=ALPHA,LEN=8.2", "", "12.5!", "00012.50", "00012.50"}, {"INPUT=ALPHA,LEN=-8.2", "", " 12.5!", " 0012.50", " 0012.50"},
+      {"INPUT=ALPHA,LEN=-8.2", "", "-12.5!", "-0012.50", "-0012.50"}, {"INPUT=ALPHA,LEN=8.2", "", "3.14159!", "00003.14", "00003.14"},
+      {"INPUT=ALPHA,LEN=8.2", "", "12,5!", "00012.50", "00012.50"}, {"INPUT=ALPHA,LEN=8.2", "", ".5!", "00000.50", "00000.50"},
+      {"INPUT=ALPHA,LEN=8.2", "", "1x.5y!", "00001.5Y", "00001.5Y"}, {"INPUT=ALPHA,LEN=8.2", "", "1234567!", "1234567.", "1234567."},
+      {"INPUT=ALPHA,LEN=8", "", "12.5!", "12.5____", "12.5    "}, {"INPUT=ALPHA,LEN=8.2", "", "12345678!", "12345678", "12345678"},
+      {"INPUT=ALPHA,LEN=-8.2", "", "1234567!", "1234567_", "1234567 "},
+      {"INPUT=ALPHA,LEN=30.2", "", typed.c_str(), nines.c_str(), nines.c_str()},
+      // Messages: a refused first key (later ones are passed over), a fixed length not yet full.
+      {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
+      {"INPUT=ALPHA,LEN=5,MODE=F", "", "abcd!$\ne!", "ABCDE", "ABCDE", "NOT FULL"},
+      {"INPUT=ALPHA,LEN=5,MODE=F", "AB", "|!", "AB___", "AB   "},
+      // Help shows the field's records and the prompt, at most 16 lines, each cut to the pop-up; keys typed
+      // before it are read away, and only an Enter typed after it closes it.
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 100"},
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 101", 3},
+      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "PRESS ENTER", 4},
+      {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "LINE 114", 16},
+      {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "PRESS ENTER", 17},
+      {"INPUT=ALPHA,LEN=3,HELP=30,30", "", "?$\n#", "___", nullptr, cut.c_str()},
+      // The time limit counts whole seconds of the clock from the last key, across day and month ends; a
+      // refused key's message (1.16 s) comes first. The time-out message beeps twice, 160 ms apart. T=
+      // found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=10", 0, 11160},
+      {"INPUT=ALPHA,LEN=3", "", "~~~~~a", "A__", nullptr, nullptr, 2, "T=10", 0, 16160},
+      {"INPUT=ALPHA,LEN=3", "", "~~~~~{", "___", nullptr, nullptr, 2, "T=10", 0, 17320},
+      {"INPUT=ALPHA,LEN=3", "", "b", "B__", "B  ", nullptr, 2, "T=5,TOE=T", 0, 6160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230314, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230131, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230228, 3160},
+      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20240228, 3160},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "MULT=N,T=3"},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "ERET=N,T=3"},
+      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "T=-4"},
+  };
+  // clang-format on
+  for (const Case &c : cases) {
+    command("CLEAR_P");
+    const std::size_t shot = script::snapshots().size();
+    vekterm::set_variable(1, "");
+    paint(4, 0, std::string(40, ' '));
+    vekterm::set_variable(7, c.start);
+    define(std::string("FI=1,") + c.definition + ",ROW=5,COL=10,RUV=1,REQ=N" + (*c.start ? ",PUV=7" : ""));
+    if (c.date) vekterm::set_clock(c.date / 10000, c.date / 100 % 100, c.date % 100, 23, 59, 59);
+    const std::int64_t start = vekterm::clock_ms();
+    const std::size_t beeps = vekterm::beeps().size();
+    play(c.keys);
+    run(std::string(c.options) + ",REASON=9");
+    EXPECT_EQ(row(4).substr(9, std::strlen(c.shown)), c.shown) << c.definition << " " << c.keys;
+    EXPECT_EQ(vekterm::variable(9), c.value ? "OK" : (c.beep ? "TIMEOUT" : "CANCEL"))
+        << c.definition << c.keys;
+    if (c.beep) {  // after a refused key's two beeps
+      EXPECT_EQ(vekterm::beeps().at(beeps + (std::strchr(c.keys, '{') ? 3 : 1)).at_ms - start, c.beep)
+          << c.options;
+    }
+    EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
+    const std::string message = c.message ? c.message : "";
+    if (!message.empty()) {
+      EXPECT_EQ(script::snapshots().at(shot).at(static_cast<std::size_t>(c.row)).substr(3, message.size()),
+                message);
+    }
   }
-  script::delay(60000);
-  script::key(key::Cancel);
-  EXPECT_EQ(run("T=-4,REASON=9"), 0);
-  EXPECT_EQ(vekterm::variable(9), "CANCEL") << "a negative limit waits for the operator";
 }
 
-TEST_F(ExecPaTest, RequiredFieldsAndPlaceholders) {
-  vekterm::set_clock(2019, 7, 4, 13, 5, 9);
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1");
-  define("FI=3,INPUT=DATE_AMER,LEN=10,ROW=4,COL=1,RUV=3");
-  define("FI=4,INPUT=TIME_STD,LEN=8,ROW=6,COL=1,RUV=4");
-  script::key(key::Ok);  // field 1 is empty: record 8, and field 1 is edited again
-  script::delay(5000);
-  script::snapshot();
-  script::text("zz");
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  ASSERT_EQ(script::snapshots().size(), 1u);
-  EXPECT_EQ(vekterm::variable(1), "ZZ  ");
-  EXPECT_EQ(vekterm::variable(3), "07-04-2019") << "completed from the clock";
-  EXPECT_EQ(vekterm::variable(4).substr(0, 5), "13:05");
+// Scans while field 2 (row 3, identifier B, 8 long) is edited; fields 5 and 7 (6 long) share the
+// identifier E. Each field's own keywords come first and win. Keys before and after the scan ('$' a look
+// at its message); the variable that shows where the scan went, and the beeps heard (a scan taken and
+// the check of an accepted panel beep once each, a message twice).
+TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
+  const auto scan = [](std::string data, char type = 1) {
+    return std::string{type, 0, static_cast<char>(data.size())} + data;
+  };
+  struct Case {
+    const char *field2, *field5, *field7, *before, *after;
+    std::string record;
+    int variable;
+    const char *value;
+    std::size_t beeps;
+    const char *message = nullptr;
+    int wait = 10;  // before the scan: 0, waiting before the edit starts, it is dropped
+  };
+  // clang-format off
+  const Case cases[] = {
+      {"", "", "", "", "", scan("B1234"), 2, "1234", 2}, {"", "", "", "", "", scan("E12345"), 5, "12345", 2},
+      {"", "", "", "", "", scan("E1234567"), 2, "E1234567", 2},  // fits neither E field: taken whole here
+      {"", "DI=E,KEEPDI=Y", "", "", "", scan("E12345"), 5, "E12345", 2},
+      {"MODE=F,LEN=6", "", "", "", "", scan("B123456"), 2, "123456", 2},
+      {"MODE=F,LEN=6", "", "", "", "$bcdefg!", scan("B12345"), 2, "BCDEFG", 3, "DOES NOT FIT"},
+      {"DI=E", "LEN=10", "", "", "$b!", scan("E123456789"), 2, "B", 3, "DOES NOT FIT"},
+      {"", "", "LEN=8", "", "", scan("E1234567"), 7, "1234567", 2},
+      {"", "", "", "", "$b!", scan("X12345678"), 2, "B", 3, "DOES NOT FIT"},
+      {"INPUT=ALPHA", "", "", "", "$b!", scan("X1"), 2, "B", 3, "KEYS ONLY"},
+      {"INPUT=NUM", "", "", "", "", scan("E12345"), 5, "12345", 2},
+      {"INPUT=NUM", "", "", "", "$1!", scan("X1"), 2, " 1", 3, "KEYS ONLY"},
+      {"MANDI=Y", "", "", "", "$b!", scan("X1"), 2, "B", 3, "ID NEEDED"},
+      {"INPUT=AINUM", "", "", "", "", scan("X1"), 2, "X1", 2},
+      {"LEN=39", "", "", "", "$b!", scan(std::string(96, '7')), 2, "B", 3, "DOES NOT FIT"},
+      {"", "", "", "", "b!", scan("X1", 21), 2, "B", 1},  // not a scan
+      {"", "", "", "", "", std::string{1, 0, '\xF0', 'A', 'B'}, 2, "", 2},  // negative length: no data
+      // Input tokens act as keys; other data is dropped once typing has begun.
+      {"", "", "", "", "", scan("$OK$MORE"), 2, "", 1}, {"", "", "", "a", "", scan("$OK$"), 2, "A", 2},
+      {"", "", "", "a", "b!", scan("$LT$"), 7, "B", 2}, {"", "", "", "a", "b!", scan("$RT$"), 5, "B", 2},
+      {"", "", "", "a", "b!", scan("$ENT$"), 5, "B", 2}, {"", "", "", "a", "", scan("$CAN$"), 2, "", 1},
+      {"", "", "", "a", "b!", scan("$CLR$"), 2, "B", 2}, {"", "", "", "a", "b!", scan("$ENT"), 2, "AB", 2},
+      {"", "", "", "", "", scan("$ENT"), 2, "$ENT", 2}, {"", "", "", "", "b!", scan("B1234"), 2, "B", 1, nullptr, 0},
+  };
+  // clang-format on
+  for (const Case &c : cases) {
+    command("CLEAR_P");
+    for (int v : {2, 5, 7})
+      vekterm::set_variable(v, "");
+    define(std::string("FI=5,") + c.field5 + ",INPUT=AIALPHA,LEN=6,ROW=6,COL=1,RUV=5,REQ=N,DI=E");
+    define(std::string("FI=7,") + c.field7 + ",INPUT=AIALPHA,LEN=6,ROW=8,COL=1,RUV=7,REQ=N,DI=E");
+    define(std::string("FI=2,") + c.field2 + ",INPUT=AIALPHA,LEN=8,ROW=3,COL=1,RUV=2,REQ=N,DI=B");
+    const std::size_t beeps = vekterm::beeps().size(), shot = script::snapshots().size();
+    play(c.before);
+    script::delay(c.wait);
+    script::raw_scan(c.record);
+    play(c.after);
+    run("");
+    const std::string what = c.record.substr(3);
+    std::string value = vekterm::variable(c.variable);
+    EXPECT_EQ(value.erase(value.find_last_not_of(' ') + 1), c.value) << what;
+    EXPECT_EQ(vekterm::beeps().size() - beeps, c.beeps) << what;
+    const std::string message = c.message ? c.message : "";
+    if (!message.empty()) {
+      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
+    }
+  }
 }
 
-TEST_F(ExecPaTest, RequiredFieldMessageIsShownAndCleared) {
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1");
-  script::key(key::Ok);
-  script::delay(100);
+TEST_F(ExecPaTest, HelpFileWithoutItsPromptRecordIsReportedAndTheHelpGoesOn) {
+  vekterm::add_file("OTHER.VAL", vekterm::make_image({"0100 LINE 100"}));
+  command("SET_HEL FILE=OTHER.VAL");
+  define("FI=1,INPUT=ALPHA,LEN=3,ROW=20,COL=30,HELP=100,100");
+  play("?$x");  // the message's own key wait
+  script::delay(300);
   script::snapshot();
-  script::delay(5000);
-  script::key(key::Cancel);
+  play("\n#");
   run("");
-  ASSERT_EQ(script::snapshots().size(), 1u);
-  const auto &shown = script::snapshots()[0];
-  EXPECT_EQ(shown[1], row40("__+----------------------+")) << "the pop-up covers part of the field";
-  EXPECT_EQ(shown[2], row40("  |FILL IN EVERY FIELD   |"));
-  EXPECT_EQ(shown[3], row40("  +----------------------+"));
-  EXPECT_EQ(row(1), row40("____")) << "and is gone once it has been shown";
-}
-
-TEST_F(ExecPaTest, ClearKeyTogglesBetweenEmptyAndStoredText) {
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7");
-  vekterm::set_variable(7, "KEEP");
-  // Re-define so that the prefilled value is loaded from variable 7.
-  define("FI=1,INPUT=ALPHA,LEN=4,ROW=2,COL=1,RUV=1,PUV=7");
-  // Snapshots a moment after each key, once the field has been drawn again.
-  script::key(key::Clear);
-  script::delay(1);
-  script::snapshot();
-  script::key(key::Clear);
-  script::delay(1);
-  script::snapshot();
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  ASSERT_EQ(script::snapshots().size(), 2u);
-  EXPECT_EQ(script::snapshots()[0][1], row40("____"));
-  EXPECT_EQ(script::snapshots()[1][1], row40("KEEP"));
-  EXPECT_EQ(vekterm::variable(1), "KEEP");
-}
-
-TEST_F(ExecPaTest, KeptValuesWithoutCnpAreWrittenEvenIfNeverVisited) {
-  two_fields();
-  script::text("abc");
-  script::key(key::Enter);
-  script::text("7");
-  script::key(key::Ok);
-  run("");
-  call(1);  // calls between runs leave the table alone
-  script::key(key::Ok);
-  EXPECT_EQ(run("CNP=N"), 1);
-  EXPECT_EQ(row(4), row40("         ____")) << "not prefilled and not visited: underscores only";
-  EXPECT_EQ(vekterm::variable(2), "ABC  ");
-  EXPECT_EQ(vekterm::variable(3), " 7  ");
-
-  script::key(key::Ok);
-  script::delay(5000);  // after the message, once typed keys have been discarded
-  script::key(key::Cancel);
-  run("");  // CNP=Y by default: the values start empty, and required fields stop OK
-  EXPECT_EQ(row(2).substr(9, 5), "_____");
-}
-
-TEST_F(ExecPaTest, StartFieldAndFieldSteps) {
-  define("FI=2,INPUT=ALPHA,LEN=2,ROW=2,COL=1,RUV=2,REQ=N");
-  define("FI=5,INPUT=ALPHA,LEN=2,ROW=3,COL=1,RUV=5,REQ=N");
-  define("FI=9,INPUT=ALPHA,LEN=2,ROW=4,COL=1,RUV=9,REQ=N");
-  // Starts at field 2 (field 1 undefined), steps to 5, back to 2, back again wraps to 9.
-  script::text("a");
-  script::key(key::Next);
-  script::text("b");
-  script::key(key::Previous);
-  script::key(key::Previous);
-  script::text("c");
-  script::key(key::Ok);
-  EXPECT_EQ(run(""), 1);
-  EXPECT_EQ(vekterm::variable(2), "A ");
-  EXPECT_EQ(vekterm::variable(5), "B ");
-  EXPECT_EQ(vekterm::variable(9), "C ");
-
-  script::text("d");
-  script::key(key::Ok);
-  EXPECT_EQ(run("SF=9"), 1);
-  EXPECT_EQ(vekterm::variable(9), "D ");
-  EXPECT_EQ(vekterm::variable(2), "  ");
-}
-
-TEST_F(ExecPaTest, ScansCompleteAPanelWhoseRequiredFieldsHaveDataIdentifiers) {
-  define("FI=1,INPUT=AI,LEN=6,ROW=2,COL=1,RUV=1,DI=P");
-  define("FI=2,INPUT=AINUM,LEN=4,ROW=3,COL=1,RUV=2,DI=Q");
-  // Scans waiting when an edit starts are dropped: each comes while its edit runs.
-  script::delay(10);
-  script::scan("Q12");
-  script::delay(10);
-  script::scan("PABCD");
-  EXPECT_EQ(run("REASON=9"), 1) << "no OK key needed";
-  EXPECT_EQ(vekterm::variable(1), "ABCD  ");
-  EXPECT_EQ(vekterm::variable(2), "12  ");
-  EXPECT_EQ(vekterm::variable(9), "OK");
-}
-
-TEST_F(ExecPaTest, ResultVariableTooSmallIsReportedAndTheOthersAreStillWritten) {
-  two_fields();
-  vekterm::set_variable_capacity(2, 3);
-  script::text("abcde");
-  script::key(key::Enter);
-  script::text("1");
-  script::key(key::Ok);
-  script::delay(1000);      // keys typed before the panel is accepted are discarded
-  script::key(key::Enter);  // for the message
-  EXPECT_EQ(run(""), 1);
-  EXPECT_EQ(row(0), row40("Bad CVEK(XI):VAR=2"));
-  EXPECT_EQ(vekterm::variable(3), " 1  ");
-}
-
-TEST_F(ExecPaTest, MultiScreenPanelShowsEachFieldsScreen) {
-  define("FI=1,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=1,SCRN=30,31");
-  define("FI=2,INPUT=ALPHA,LEN=3,ROW=10,COL=1,RUV=2,SCRN=40,40");
-  script::delay(1);
-  script::snapshot();
-  script::text("a");
-  script::key(key::Enter);
-  script::delay(1);
-  script::snapshot();
-  script::text("b");
-  script::key(key::Ok);
-  EXPECT_EQ(run("MULT=Y"), 1);
-  ASSERT_EQ(script::snapshots().size(), 2u);
-  EXPECT_EQ(script::snapshots()[0][0], row40("FIRST SCREEN"));
-  EXPECT_EQ(script::snapshots()[0][1], row40("OF FIELD ONE"));
-  EXPECT_EQ(script::snapshots()[0][9], row40("___"));
-  EXPECT_EQ(script::snapshots()[1][0], row40("SECOND SCREEN"));
-  EXPECT_EQ(script::snapshots()[1][1], std::string(40, ' '));
-  EXPECT_EQ(vekterm::variable(1), "A  ");
-  EXPECT_EQ(vekterm::variable(2), "B  ");
-}
-
-TEST_F(ExecPaTest, NoDefinedFieldIsAnError) {
-  script::key(key::Enter);
-  EXPECT_EQ(run(""), 0);
-  EXPECT_EQ(error_code(), "XH");
+  EXPECT_EQ(script::snapshots().at(0)[0], row40("Bad CVEK(Y2):HELP.VAL NOT FOUND"));
+  EXPECT_EQ(script::snapshots().at(1)[2], row40("  |LINE 100              |"));
+  EXPECT_EQ(script::snapshots().at(1)[3], row40("  |                      |"))
+      << "the prompt line stays blank";
+  EXPECT_EQ(script::pending(), 0u);
 }
 
 }  // namespace

@@ -1,4 +1,5 @@
-// SET_FIE as the host sends it: where the definition text comes from, and every fault it can show.
+// SET_FIE as the host sends it: where the definition text comes from, and every fault it can show;
+// and the faults of SET_HEL.
 #include "scenario.h"
 
 namespace vektest {
@@ -53,11 +54,16 @@ TEST_F(DefinitionTest, FaultsOfTheSourceAndTheFieldNumberShowTheirExcerpt) {
       {"SET_FIE HELP=100", "Bad CVEK(Z3):16SET_FIE HELP=100"}, {"FI=", "Bad CVEK(Z4):14SET_FIE VAR=30"},
       {"INPUT=AI", "Bad CVEK(Z3):14SET_FIE VAR=30"}, {"FI=21", "Bad CVEK(Z5):FI=21"},
       {"FI=-3", "Bad CVEK(Z5):FI=-3"}, {"FI=,INPUT=AI", "Bad CVEK(Z5):FI=0"},
+      // A missing position shows the record; the first fault wins.
+      {"FI=2,INPUT=AI,LEN=5,COL=3", "Bad CVEK(ZC):14SET_FIE VAR=30"}, {"FI=2,INPUT=AI,LEN=5,ROW=3", "Bad CVEK(ZF):14SET_FIE VAR=30"},
+      {"DI=,LEN=0,FI=2,INPUT=X", "Bad CVEK(Z8):FI=2"}, {"FI=2,INPUT=AI,LEN=5,ROW=3,COL=3,DI=ABCDEF,VERT=Q", "Bad CVEK(ZO):FI=2"},
+      {"SET_HEL file=A.VAL", "Bad CVEK(Zl):18SET_HEL file=A.V"}, {"SET_HEL NAME=A.VAL", "Bad CVEK(Zl):18SET_HEL NAME=A.V"},
+      {"SET_HEL FILE=", "Bad CVEK(Zk):13SET_HEL FILE="}, {"SET_HEL FILE= ,=,", "Bad CVEK(Zk):17SET_HEL FILE= ,="},
   };
   // clang-format on
   for (const auto &[text, shown] : faults) {
     const std::string_view r = text;
-    EXPECT_EQ(r.starts_with("SET_FIE") ? send(r, true) : define(r, true), row40(shown)) << text;
+    EXPECT_EQ(r.starts_with("SET_") ? send(r, true) : define(r, true), row40(shown)) << text;
   }
   EXPECT_EQ(row(1), row40("Press any key to continue"));
 }
@@ -87,13 +93,6 @@ TEST_F(DefinitionTest, FaultsOfTheItemsShowTheFieldNumber) {
   }
 }
 
-TEST_F(DefinitionTest, MissingPositionShowsTheRecordAndTheFirstFaultWins) {
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,COL=3", true), row40("Bad CVEK(ZC):14SET_FIE VAR=30"));
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,ROW=3", true), row40("Bad CVEK(ZF):14SET_FIE VAR=30"));
-  EXPECT_EQ(define("DI=,LEN=0,FI=2,INPUT=X", true), row40("Bad CVEK(Z8):FI=2"));
-  EXPECT_EQ(define("FI=2,INPUT=AI,LEN=5,ROW=3,COL=3,DI=ABCDEF,VERT=Q", true), row40("Bad CVEK(ZO):FI=2"));
-}
-
 TEST_F(DefinitionTest, OnlyAcceptedFieldsTakePartInThePanel) {
   define("FI=1,INPUT=AI,LEN=4,ROW=2,COL=1,REQ=N", false);
   define("FI=4,INPUT=AI,LEN=6,ROW=7,COL=1,REQ=N", false);
@@ -115,6 +114,30 @@ TEST_F(DefinitionTest, OnlyAcceptedFieldsTakePartInThePanel) {
   shown = panel();
   EXPECT_EQ(shown[0], std::string(38, ' ') + "__") << "row 257 is row 1: only its low 8 bits count";
   EXPECT_EQ(shown[1], kBlank);
+}
+
+// SET_HEL and CLEAR_P: where SET_FIE HELP= reads its record.
+TEST_F(DefinitionTest, DefinitionsComeFromTheNamedHelpFileAsWritten) {
+  vekterm::add_file("HELP.VAL", vekterm::make_image({"0005 FI=1"}));
+  vekterm::add_file("FIELDS.DAT", vekterm::make_image({"0005 FI=2"}));
+  vekterm::add_file("ABCDEFGHIJKLMNO", vekterm::make_image({"0005 FI=3"}));
+  const std::pair<const char *, const char *> cases[] = {
+      // a SET_HEL record; what SET_FIE HELP=5 shows
+      {"", "Bad CVEK(Z6):FI=1"},  // the built-in name
+      {"SET_HEL FILE= FIELDS.DAT", "Bad CVEK(Z6):FI=2"},
+      {"SET_HEL FILE", nullptr},  // refused: kept
+      {"CLEAR_P", "Bad CVEK(Z6):FI=2"},
+      {"SET_HEL FILE=help.val", "Bad CVEK(Zj):REC=5"},
+      {"SET_HEL FILE=ABCDEFGHIJKLMNOP", "Bad CVEK(Z6):FI=3"},
+      {"SET_HEL FILE=HELP.VAL,X", "Bad CVEK(Z6):FI=1"}};
+  for (const auto &[set_hel, shown] : cases) {
+    if (!shown) {
+      EXPECT_EQ(send(set_hel, true).substr(0, 9), "Bad CVEK(") << set_hel;
+      continue;
+    }
+    EXPECT_EQ(*set_hel ? command(set_hel) : 0, 0) << set_hel;
+    EXPECT_EQ(send("SET_FIE HELP=5", true), row40(shown)) << set_hel;
+  }
 }
 
 }  // namespace

@@ -30,12 +30,7 @@ TEST_F(FuzzRegressions, EveryCodeOfAnEqualLengthListIsFound) {
     vekterm::set_variable(11, "");
     command("CLEAR_P");
     command("SET_FIE VAR=1");
-    script::text(c.typed);
-    script::key(key::Ok);
-    if (!c.accepted) {  // the refusal's message, then the operator gives up
-      script::delay(2000);
-      script::key(key::Cancel);
-    }
+    play(c.typed + (c.accepted ? "!" : "!~~#"));  // a refusal's message, then the operator gives up
     command("EXEC_PA VAR=10");
     EXPECT_EQ(vekterm::variable(11), c.accepted ? c.typed : "") << "typed " << c.typed;
     EXPECT_EQ(script::pending(), 0u) << "typed " << c.typed;

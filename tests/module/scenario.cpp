@@ -9,10 +9,11 @@
 #include "dispatch/terminal.h"
 
 // Allocation watch. This program replaces malloc, calloc, realloc and operator new with counting
-// wrappers around the C library's allocator. While `main` runs they count every call made from the
-// module's own code (the terminal services and the test allocate as they like); the fixture expects
-// the count to stay 0. The sanitizers replace malloc themselves, so under them the wrappers are left
-// out and the watch is off (VEKTEST_ALLOCATION_WATCH is 0; each test records that as a property).
+// wrappers around the C library's allocator (operator delete frees through free). While `main` runs
+// they count every call made from the module's own code (the terminal services and the test allocate
+// as they like); the fixture expects the count to stay 0. The sanitizers replace malloc themselves, so
+// under them the wrappers are left out and the watch is off (VEKTEST_ALLOCATION_WATCH is 0; each test
+// records that as a property).
 namespace {
 
 std::atomic<const void *> g_watched_base{nullptr};  // the module's load address while `main` runs
@@ -61,29 +62,13 @@ void *operator new[](std::size_t size) {
   if (void *p = __libc_malloc(size ? size : 1)) return p;
   throw std::bad_alloc();
 }
-void operator delete(void *p) noexcept {
-  __libc_free(p);
-}
-void operator delete[](void *p) noexcept {
-  __libc_free(p);
-}
-void operator delete(void *p, std::size_t) noexcept {
-  __libc_free(p);
-}
-void operator delete[](void *p, std::size_t) noexcept {
-  __libc_free(p);
-}
 #endif
 
 namespace vektest {
 
 std::string record(std::string_view rest) {
   const std::size_t n = rest.size() % 100;
-  std::string out;
-  out += static_cast<char>('0' + n / 10);
-  out += static_cast<char>('0' + n % 10);
-  out += rest;
-  return out;
+  return std::string{static_cast<char>('0' + n / 10), static_cast<char>('0' + n % 10)}.append(rest);
 }
 
 void Scenario::SetUp() {
@@ -143,6 +128,34 @@ std::vector<std::string> Scenario::screen() {
   for (int r = 0; r < vekterm::kRows; ++r)
     rows.push_back(row(r));
   return rows;
+}
+
+void Scenario::play(std::string_view keys) {
+  constexpr std::string_view kNamed = "\n\b<>^|!#@?";
+  constexpr std::uint16_t kCodes[] = {key::Enter, key::Backspace, key::Left,   key::Right, key::Previous,
+                                      key::Next,  key::Ok,        key::Cancel, key::Clear, key::Help};
+  for (std::size_t i = 0; i < keys.size(); ++i) {
+    const char ch = keys[i];
+    if (const std::size_t at = kNamed.find(ch); at != std::string_view::npos) {
+      script::key(kCodes[at]);
+    } else if (ch == '[') {
+      const std::size_t end = keys.find(']', i);
+      script::delay(10);  // once the edit has started: scans waiting before are dropped
+      script::scan(keys.substr(i + 1, end - i - 1));
+      i = end;
+    } else if (ch == '*') {
+      script::delay(50);  // once the edit has started
+      script::host_stop();
+    } else if (ch == '~') {
+      script::delay(1000);
+    } else if (ch == '$') {
+      script::delay(100);
+      script::snapshot();
+      script::delay(2000);
+    } else {
+      script::key(static_cast<unsigned char>(ch));
+    }
+  }
 }
 
 }  // namespace vektest

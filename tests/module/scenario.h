@@ -45,6 +45,11 @@ class Scenario : public ::testing::Test {
   std::vector<std::string> cancelled_panel();
   // The screen's 20 rows.
   static std::vector<std::string> screen();
+  // Scripts an operator's keys written as text: '\n' Enter, '\b' Backspace, '<' Left, '>' Right, '^'
+  // Previous, '|' Next, '!' OK, '#' Cancel, '@' Clear, '?' Help, '[data]' a scan 10 ms on, '*' a host
+  // stop request 50 ms on, '~' a second passing, '$' a snapshot 100 ms on and then 2 s passing (for a
+  // message to show and end); any other character is its own key.
+  static void play(std::string_view keys);
 
   // Takes the stalls the terminal recorded; a test that expects one checks it and it is forgotten.
   static std::vector<std::string> stalls() { return script::take_failures(); }
