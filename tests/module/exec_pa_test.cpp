@@ -39,6 +39,13 @@ class ExecPaTest : public Scenario {
     vekterm::set_variable(40, options);
     return command("EXEC_PA VAR=40");
   }
+
+  // A message in the pop-up, when there is one: `message` from column 3 of row `r` in snapshot `shot`.
+  static void expect_message(std::size_t shot, int r, const char *message, const std::string &what) {
+    if (!message) return;
+    const std::string &shown = script::snapshots().at(shot).at(static_cast<std::size_t>(r));
+    EXPECT_EQ(shown.substr(3, std::strlen(message)), message) << what;
+  }
 };
 
 // Whole panels run one after another: the fields defined (none: the panel of the case before), the
@@ -246,11 +253,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
           << c.options;
     }
     EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
-    const std::string message = c.message ? c.message : "";
-    if (!message.empty()) {
-      EXPECT_EQ(script::snapshots().at(shot).at(static_cast<std::size_t>(c.row)).substr(3, message.size()),
-                message);
-    }
+    expect_message(shot, c.row, c.message, std::string(c.definition) + " " + c.keys);
   }
 }
 
@@ -314,10 +317,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
     std::string value = vekterm::variable(c.variable);
     EXPECT_EQ(value.erase(value.find_last_not_of(' ') + 1), c.value) << what;
     EXPECT_EQ(vekterm::beeps().size() - beeps, c.beeps) << what;
-    const std::string message = c.message ? c.message : "";
-    if (!message.empty()) {
-      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
-    }
+    expect_message(shot, 2, c.message, what);
   }
 }
 

@@ -105,12 +105,7 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
     }
     const std::string what = c.options + (" " + c.fields);
     paint(0, 0, std::string(40, ' '));  // the banner of the first definition
-    script::key(key::Ok);
-    if (*c.code) script::key('x');
-    script::delay(200);
-    script::snapshot();
-    script::delay(1500);
-    script::key(key::Cancel);
+    play(*c.code ? "!x$#" : "!$#");     // 'x' for the bad-call message
     vekterm::set_variable(10, c.options);
     EXPECT_EQ(command("EXEC_PA VAR=10"), c.back_to == 0 ? 1 : 0) << what;
     std::string shown = script::snapshots().empty() ? "" : script::snapshots()[0][2].substr(3, 16);
@@ -142,34 +137,10 @@ TEST_F(ValidationPanel, RefusedValuesAreCorrectedUntilThePanelIsAccepted) {
     command("SET_FIE VAR=" + std::to_string(variable++));
   }
   vekterm::set_variable(16, "HELP=20,20");
-  const auto look_at_message = [] {  // a snapshot while the message stands, then time for it to go
-    script::delay(200);
-    script::snapshot();
-    script::delay(1500);
-  };
-  script::text("25");
-  script::key(key::Enter);
-  script::text("A1");
-  script::key(key::Enter);
-  script::text("B3");
-  script::key(key::Ok);
-  look_at_message();        // the group: the redirected help, once
-  script::key(key::Next);   // back at the group's first field
-  script::key(key::Clear);  // the second field edited anew
-  script::text("B4");
-  script::key(key::Ok);
-  look_at_message();  // the group again: record 3
-  script::key(key::Next);
-  script::key(key::Clear);
-  script::text("B2");
-  script::key(key::Ok);
-  script::delay(200);
-  script::snapshot();  // the long group waits for Enter; accepted groups are not checked again later
-  script::key(key::Enter);
-  look_at_message();  // the range
-  script::key(key::Clear);
-  script::text("15");
-  script::key(key::Ok);
+  // Each '$' looks at the message standing: the group's redirected help (once), the group again (record
+  // 3) after its second field is edited anew, the long group waiting for Enter (accepted groups are not
+  // checked again later), the range.
+  play("25\nA1\nB3!$|@B4!$|@B2!$\n$@15!");
   vekterm::set_variable(10, "CON=Y,HVR=16,REASON=19");
   EXPECT_EQ(command("EXEC_PA VAR=10"), 1);
 
