@@ -9,7 +9,7 @@ namespace {
 
 using ValidationPanel = Scenario;
 
-const std::string kForty(40, 'v');
+const std::string kForty(40, 'v'), kLast(33, 'w');  // a joined value of 115 characters
 
 void add_files() {
   vekterm::add_file("HELP.VAL", vekterm::make_image({"0001 CHECKING", "0002 TOO LONG", "0003 NOT IN FILE",
@@ -19,17 +19,16 @@ void add_files() {
                                                      "0040 10.5", "0041 20", "0050 AB", "0052 bbb"}));
   for (int answer : {0, 1, 4, 9, 16})  // files named after the answer the service gives for them
     vekterm::force_validation_result("ANS" + std::to_string(answer) + ".VAL", answer);
-  vekterm::add_file("X", vekterm::make_image({"A1"}));
-  vekterm::add_file("CODES.VAL", vekterm::make_image({"A1", "B2"}));
-  vekterm::add_file("B_LOC.VAL", vekterm::make_image({"A1;B2"}));
-  vekterm::force_validation_result("B_LOC.VAL", 1);  // the service would refuse it
-  vekterm::force_validation_result("B_MISS.VAL", 0);
-  vekterm::force_validation_result("B_GRP.VAL", 0);
-  vekterm::add_file("GRP.VAL", vekterm::make_image({"a;b;c"}));
-  vekterm::add_file("S_ONE.VAL", vekterm::make_image({"x", "y"}));
-  vekterm::add_file("PAIR.VAL", vekterm::make_image({"A1;B2"}));
-  vekterm::add_file("LONG.VAL", vekterm::make_image({kForty + ';' + kForty + ';' + std::string(33, 'w'),
-                                                     kForty + ';' + kForty}));
+  // The service would refuse B_LOC.VAL.
+  for (const auto &[name, answer] : {std::pair{"B_LOC.VAL", 1}, {"B_MISS.VAL", 0}, {"B_GRP.VAL", 0}})
+    vekterm::force_validation_result(name, answer);
+  const std::pair<const char *, std::vector<std::string>> files[] = {
+      {"X", {"A1"}},          {"CODES.VAL", {"A1", "B2"}}, {"B_LOC.VAL", {"A1;B2"}},
+      {"GRP.VAL", {"a;b;c"}}, {"S_ONE.VAL", {"x", "y"}},   {"PAIR.VAL", {"A1;B2"}}};
+  for (const auto &[name, records] : files)
+    vekterm::add_file(name, vekterm::make_image(records));
+  vekterm::add_file("LONG.VAL",
+                    vekterm::make_image({kForty + ';' + kForty + ';' + kLast, kForty + ';' + kForty}));
 }
 
 // Field 1 is empty and checked by nothing; the fields after it (screen row 11 on) hold the values given,
@@ -37,10 +36,9 @@ void add_files() {
 // once; a refused panel is cancelled once the message has gone.
 TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
   struct Case {
-    std::string fields;  // "definition items:value" for each field, joined by "|"
-    const char *options;
-    const char *shown, *code;  // the message that stood, the code of the bad-call message
-    int back_to;               // screen row of the field the operator is sent back to; 0: accepted
+    std::string fields;                  // "definition items:value" for each field, joined by "|"
+    const char *options, *shown, *code;  // shown: the message that stood; code: of the bad-call message
+    int back_to;                         // screen row of the field the operator is sent back to; 0: accepted
   };
   // clang-format off
   const Case cases[] = {
@@ -62,8 +60,7 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       {"VERT=i,VERF=NOGRP:a|VERF=NOGRP:b|VERT=B:123455", "CON=Y", "ZERO DIGIT", "", 13},
       {"VERF=NOGRP:a|VERT=i,VERF=NOGRP:b", "CON=Y", "MANDATORY", "", 11},
       {"VERF=ANS16:a|VERF=ANS16:b", "CON=Y", "MANDATORY", "", 11},
-      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + std::string(33, 'w'), "CON=Y", "", "",
-       0},
+      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + kLast, "CON=Y", "", "", 0},
       // Help redirects that are used or faulty fall back to record 3.
       {"VERF=ANS1:A", "HVR=12", "NOT IN FILE", "", 11}, {"VERF=ANS1:A", "HVR=13", "NOT IN FILE", "XQ", 11},
       {"VERF=ANS1:A", "HVR=14", "NOT IN FILE", "XR", 11}, {"VERF=ANS1:A", "HVR=15", "NOT IN FILE", "XS", 11},
