@@ -3,7 +3,6 @@
 // hold text past the length its first two digits give, which the command must not read. INTMATH,
 // CMP_INT and COMPARE take their operands from variables 12 and 34 (a number read one column off
 // names another variable).
-#include <array>
 #include <tuple>
 
 #include "scenario.h"
@@ -177,7 +176,7 @@ TEST_F(CommandsTest, TransactionMessageCarriesTheWholeRecord) {
 // Numbers past 32 bits are read as the nearest limit.
 TEST_F(CommandsTest, ArithmeticWrapsAt32BitsAndDivisionTruncates) {
   // clang-format off
-  const std::array<const char *, 4> cases[] = {  // variable 12, the operator, variable 34, the result
+  const std::tuple<const char *, const char *, const char *, const char *> cases[] = {  // variable 12, the operator, variable 34, the result
       {"12", "+", "30", "42"}, {"2147483647", "+", "1", "-2147483648"}, {"5", "-", "9", "-4"},
       {"65536", "*", "65537", "65536"}, {"-7", "/", "2", "-3"}, {"-2147483648", "/", "-1", "-2147483648"},
       {"99999999999", "+", "- 4", "2147483647"}, {"-99999999999", "-", "+3", "2147483645"},
@@ -219,9 +218,9 @@ TEST_F(CommandsTest, TimeAndDateTextsInBothStyles) {
   // clang-format on
   for (const auto &[hour, hours, style, time, date] : cases) {
     vekterm::set_clock(2019, 7, 4, hour, 5, 9);
-    EXPECT_EQ(
-        call(3, "52TM_DATE " + std::string(hours) + "                  03   " + style + "             04"),
-        0);
+    const std::string record =
+        "52TM_DATE " + std::string(hours) + "                  03   " + style + "             04";
+    EXPECT_EQ(call(3, record), 0) << record;
     EXPECT_EQ(vekterm::variable(3) + " " + vekterm::variable(4), std::string(time) + " " + date)
         << hours << style;
   }

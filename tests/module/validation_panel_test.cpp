@@ -33,15 +33,12 @@ void add_files() {
 
 // Field 1 is empty and checked by nothing; the fields after it (screen row 11 on) hold the values given,
 // prefilled from variables 41 on, and are handed back in variables 2 on. The operator confirms at
-// once; a refused panel is cancelled once the message has gone.
+// once; a refused panel is cancelled once the message has gone. Each case: "definition items:value" for
+// each field, joined by "|"; the panel's options; the message that stood; the code of the bad-call
+// message; the screen row of the field the operator is sent back to (0: accepted).
 TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
-  struct Case {
-    std::string fields;                  // "definition items:value" for each field, joined by "|"
-    const char *options, *shown, *code;  // shown: the message that stood; code: of the bad-call message
-    int back_to;                         // screen row of the field the operator is sent back to; 0: accepted
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, const char *, const char *, const char *, int> cases[] = {
       {"VERT=I,VERF=ANS0:A1", "", "", "", 0}, {"VERT=i,VERF=ANS1:A1", "", "NOT IN FILE", "", 11},
       {"VERT=i,VERF=ANS4:A1", "", "", "", 0}, {"VERT=I,VERF=ANS4:A1", "", "MANDATORY", "", 11},
       {"VERT=e,VERF=ANS16:A1", "", "", "", 0}, {"VERT=E,VERF=ANS16:A1", "", "MANDATORY", "", 11},
@@ -82,35 +79,35 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
   };
   // clang-format on
   const char *redirects[] = {"USED HELP=20,21", "HELP=", "HELP=0,5", "HELP=, 20", "HELP=20=10000"};
-  for (const Case &c : cases) {
+  for (const auto &[fields, options, message, code, back_to] : cases) {
     add_files();
     for (int v = 12; v <= 16; ++v)
       vekterm::set_variable(v, redirects[v - 12]);
     vekterm::set_variable(1, "FI=1,INPUT=ALPHA,LEN=4,ROW=11,COL=1,RUV=1,REQ=N");
     command("SET_FIE VAR=1");
     std::vector<std::string> values;
-    for (std::size_t at = 0; at < c.fields.size();) {
-      std::size_t end = std::min(c.fields.find('|', at), c.fields.size()), colon = c.fields.find(':', at);
+    for (std::size_t at = 0; at < fields.size();) {
+      std::size_t end = std::min(fields.find('|', at), fields.size()), colon = fields.find(':', at);
       const std::string n = std::to_string(values.size() + 2), from = std::to_string(values.size() + 41);
-      values.push_back(c.fields.substr(colon + 1, end - colon - 1));
+      values.push_back(fields.substr(colon + 1, end - colon - 1));
       vekterm::set_variable(static_cast<int>(values.size() + 40), values.back());
       vekterm::set_variable(1, "FI=" + n + ",LEN=39,ROW=" + std::to_string(values.size() + 11) +
-                                   ",COL=1,RUV=" + n + ",PUV=" + from + "," +
-                                   c.fields.substr(at, colon - at) + ",INPUT=ALPHA");
+                                   ",COL=1,RUV=" + n + ",PUV=" + from + "," + fields.substr(at, colon - at) +
+                                   ",INPUT=ALPHA");
       command("SET_FIE VAR=1");
       at = end + 1;
     }
-    const std::string what = c.options + (" " + c.fields);
+    const std::string what = options + (" " + fields);
     paint(0, 0, std::string(40, ' '));  // the banner of the first definition
-    play(*c.code ? "!x$#" : "!$#");     // 'x' for the bad-call message
-    vekterm::set_variable(10, c.options);
-    EXPECT_EQ(command("EXEC_PA VAR=10"), c.back_to == 0 ? 1 : 0) << what;
+    play(*code ? "!x$#" : "!$#");       // 'x' for the bad-call message
+    vekterm::set_variable(10, options);
+    EXPECT_EQ(command("EXEC_PA VAR=10"), back_to == 0 ? 1 : 0) << what;
     std::string shown = script::snapshots().empty() ? "" : script::snapshots()[0][2].substr(3, 16);
     shown.erase(shown.find_last_not_of(' ') + 1);
-    EXPECT_EQ(shown, c.shown) << what;
-    EXPECT_EQ(row(0).substr(9, 2), *c.code ? c.code : "  ") << what;
-    EXPECT_EQ(c.back_to == 0 ? 0 : vekterm::cursor_row(), c.back_to) << what;
-    for (std::size_t i = 0; c.back_to == 0 && i < values.size(); ++i)
+    EXPECT_EQ(shown, message) << what;
+    EXPECT_EQ(row(0).substr(9, 2), *code ? code : "  ") << what;
+    EXPECT_EQ(back_to == 0 ? 0 : vekterm::cursor_row(), back_to) << what;
+    for (std::size_t i = 0; back_to == 0 && i < values.size(); ++i)
       EXPECT_EQ(vekterm::variable(static_cast<int>(i + 2)).substr(0, values[i].size()), values[i]) << what;
     for (int v = 12; v <= 16; ++v)
       EXPECT_EQ(vekterm::variable(v), redirects[v - 12]) << what;
