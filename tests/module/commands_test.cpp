@@ -218,11 +218,10 @@ TEST_F(CommandsTest, TimeAndDateTextsInBothStyles) {
   // clang-format on
   for (const auto &[hour, hours, style, time, date] : cases) {
     vekterm::set_clock(2019, 7, 4, hour, 5, 9);
-    const std::string record =
+    const std::string whole =
         "52TM_DATE " + std::string(hours) + "                  03   " + style + "             04";
-    EXPECT_EQ(call(3, record), 0) << record;
-    EXPECT_EQ(vekterm::variable(3) + " " + vekterm::variable(4), std::string(time) + " " + date)
-        << hours << style;
+    EXPECT_EQ(call(3, whole), 0) << whole;
+    EXPECT_EQ(vekterm::variable(3) + " " + vekterm::variable(4), std::string(time) + " " + date) << whole;
   }
 }
 
