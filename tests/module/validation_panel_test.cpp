@@ -143,11 +143,9 @@ TEST_F(ValidationPanel, RefusedValuesAreCorrectedUntilThePanelIsAccepted) {
     shown.push_back(snapshot[2].substr(3, 12));
   EXPECT_EQ(shown,
             (std::vector<std::string>{"SEE ALSO    ", "NOT IN FILE ", "TOO LONG    ", "OUT OF LIST "}));
-  EXPECT_EQ(vekterm::variable(16), "USED");
-  EXPECT_EQ(vekterm::variable(13), "15    ");
-  EXPECT_EQ(vekterm::variable(14), "A1  ");
-  EXPECT_EQ(vekterm::variable(15), "B2  ");
-  EXPECT_EQ(vekterm::variable(19), "OK");
+  for (const auto &[v, value] :
+       {std::pair{16, "USED"}, {13, "15    "}, {14, "A1  "}, {15, "B2  "}, {19, "OK"}})
+    EXPECT_EQ(vekterm::variable(v), value) << "variable " << v;
 }
 
 }  // namespace
