@@ -36,8 +36,7 @@ print("popup", vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"}))
 vek.write(10, 5, "host text", 1)
 assert(vek.row(10) == "     host text                          ")
 vek.command("NOSUCH1 x")
-vek.var[4] = "ABC"
-vek.var[5] = 42
+vek.var[4], vek.var[5] = "ABC", 42
 assert(vek.var[4] .. vek.var[5] == "ABC42")
 vek.var[4] = nil
 assert(vek.var[4] == "")

@@ -119,17 +119,16 @@ TEST_F(Vekhelp, OutputIsReplacedWholeOrNotAtAll) {
   const std::string try_help = "Try 'vekhelp --help' for more information.\n";
   dir.write("T.VAL", image("0001 one|0002 no end"));
   std::filesystem::create_directory(dir.file("taken"));
-  using Case = std::tuple<std::vector<std::string>, int, std::string>;
-  for (const auto &[args, status, err] :
-       {Case{{"compile", "dup.help"}, 1, "dup.help:2: error: record 0001 again (first at line 1)\n"},
-        Case{
-            {"compile", "absent.help"}, 1, "absent.help: error: cannot be read: No such file or directory\n"},
-        Case{{"compile", "a.help", "-o", "taken"}, 1, "vekhelp: cannot write taken: Is a directory\n"},
-        Case{{"compile", "x.help", "--pad"}, 2, "vekhelp: unrecognized option '--pad'\n" + try_help},
-        Case{{"compile", "x.help", "--output"},
-             2,
-             "vekhelp: option '--output' requires an argument\n" + try_help},
-        Case{{"decompile", "T.VAL"}, 0, "T.VAL:record 2: error: the last record has no NUL at its end\n"}}) {
+  // clang-format off
+  const std::tuple<std::vector<std::string>, int, std::string> cases[] = {
+      {{"compile", "dup.help"}, 1, "dup.help:2: error: record 0001 again (first at line 1)\n"},
+      {{"compile", "absent.help"}, 1, "absent.help: error: cannot be read: No such file or directory\n"},
+      {{"compile", "a.help", "-o", "taken"}, 1, "vekhelp: cannot write taken: Is a directory\n"},
+      {{"compile", "x.help", "--pad"}, 2, "vekhelp: unrecognized option '--pad'\n" + try_help},
+      {{"compile", "x.help", "--output"}, 2, "vekhelp: option '--output' requires an argument\n" + try_help},
+      {{"decompile", "T.VAL"}, 0, "T.VAL:record 2: error: the last record has no NUL at its end\n"}};
+  // clang-format on
+  for (const auto &[args, status, err] : cases) {
     const Outcome r = vekhelp(args);
     EXPECT_EQ(r.status, status) << err;
     EXPECT_EQ(r.err, err);

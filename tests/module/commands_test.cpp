@@ -3,7 +3,6 @@
 // hold text past the length its first two digits give, which the command must not read. INTMATH,
 // CMP_INT and COMPARE take their operands from variables 12 and 34 (a number read one column off
 // names another variable).
-#include <array>
 #include <tuple>
 
 #include "scenario.h"
@@ -28,16 +27,14 @@ TEST_F(CommandsTest, RefusedRecordsShowTheirCodeAndChangeNothing) {
       {"23CHKUNIQ V   13         1", "U2"}, {"24CHKUNIQ V   00         1", "U3"},
       {"24CHKUNIQ V   13         3", "U4"}, {"24CHKUNIQ V   13        1 ", "U4"},
       {"21CHKUNIQ R            1", "U5"}, {"22CHKUNIQ R           1 ", "U4"}, {"14V_DELAY 000003", "V3"},
-      {"09TRANMSG N", "F1"},
-      {"21WAIT_UV     07       5", "W2"}, {"22WAIT_UV     00       5", "W3"},
-      {"22WAIT_UV      07      5", "W3"},
-      {"21INTMATH   12  /   34 ", "C6"}, {"21INTMATH   12  %   34 ", "C5"}, {"20INTMATH   12  +   34", "C1"},
-      {"21INTMATH   12 +    34 ", "C5"}, {"27CMP_INT   12  EQ   34       S", "C1"},
-      {"28CMP_INT   12  EQ   34       ", "C4"}, {"29CMP_INT   12  GX   34       X", "C4"},
-      {"29CMP_INT   12  GX   34       S", "C5"}, {"29CMP_INT   12  EQ   34      S ", "C4"},
-      {"35COMPARE     12  EQ     34          S", "C1"}, {"36COMPARE     12  EQ     34          A", "C4"},
-      {"36COMPARE     12  Q      34          S", "C5"}, {"36COMPARE      05 EQ     34          S", "C2"},
-      {"36COMPARE     12  EQ      05         S", "C3"},
+      {"09TRANMSG N", "F1"}, {"21WAIT_UV     07       5", "W2"}, {"22WAIT_UV     00       5", "W3"},
+      {"22WAIT_UV      07      5", "W3"}, {"21INTMATH   12  /   34 ", "C6"},
+      {"21INTMATH   12  %   34 ", "C5"}, {"20INTMATH   12  +   34", "C1"}, {"21INTMATH   12 +    34 ", "C5"},
+      {"27CMP_INT   12  EQ   34       S", "C1"}, {"28CMP_INT   12  EQ   34       ", "C4"},
+      {"29CMP_INT   12  GX   34       X", "C4"}, {"29CMP_INT   12  GX   34       S", "C5"},
+      {"29CMP_INT   12  EQ   34      S ", "C4"}, {"35COMPARE     12  EQ     34          S", "C1"},
+      {"36COMPARE     12  EQ     34          A", "C4"}, {"36COMPARE     12  Q      34          S", "C5"},
+      {"36COMPARE      05 EQ     34          S", "C2"}, {"36COMPARE     12  EQ      05         S", "C3"},
       {"51TM_DATE 24                  03   EURO              ", "E1"},
       {"52TM_DATE 13                  20   XXXX             04", "E2"},
       {"52TM_DATE 24                  03   EURO             00", "E3"},
@@ -179,7 +176,7 @@ TEST_F(CommandsTest, TransactionMessageCarriesTheWholeRecord) {
 // Numbers past 32 bits are read as the nearest limit.
 TEST_F(CommandsTest, ArithmeticWrapsAt32BitsAndDivisionTruncates) {
   // clang-format off
-  const std::array<const char *, 4> cases[] = {  // variable 12, the operator, variable 34, the result
+  const std::tuple<const char *, const char *, const char *, const char *> cases[] = {  // variable 12, the operator, variable 34, the result
       {"12", "+", "30", "42"}, {"2147483647", "+", "1", "-2147483648"}, {"5", "-", "9", "-4"},
       {"65536", "*", "65537", "65536"}, {"-7", "/", "2", "-3"}, {"-2147483648", "/", "-1", "-2147483648"},
       {"99999999999", "+", "- 4", "2147483647"}, {"-99999999999", "-", "+3", "2147483645"},
@@ -221,11 +218,10 @@ TEST_F(CommandsTest, TimeAndDateTextsInBothStyles) {
   // clang-format on
   for (const auto &[hour, hours, style, time, date] : cases) {
     vekterm::set_clock(2019, 7, 4, hour, 5, 9);
-    EXPECT_EQ(
-        call(3, "52TM_DATE " + std::string(hours) + "                  03   " + style + "             04"),
-        0);
-    EXPECT_EQ(vekterm::variable(3) + " " + vekterm::variable(4), std::string(time) + " " + date)
-        << hours << style;
+    const std::string whole =
+        "52TM_DATE " + std::string(hours) + "                  03   " + style + "             04";
+    EXPECT_EQ(call(3, whole), 0) << whole;
+    EXPECT_EQ(vekterm::variable(3) + " " + vekterm::variable(4), std::string(time) + " " + date) << whole;
   }
 }
 

@@ -21,12 +21,11 @@ const std::string kPressAnyKey = row40("Press any key to continue");
 // takes; the row below tells the operator so, and the rest of the screen stays: nothing is drawn after
 // the fault. So do other bad calls.
 TEST_F(DispatchTest, UnknownCommandShowsM1WithTheRecordAndWaitsForAKey) {
+  // clang-format off
   const std::tuple<std::string, std::uint16_t, const char *> cases[] = {
-      {record("SHUTDWN now"), 'x', "Bad CVEK(M1):11SHUTDWN now"},
+      {record("SHUTDWN now"), 'x', "Bad CVEK(M1):11SHUTDWN now"}, {"0", key::Enter, "Bad CVEK(M1):0"},
       {record("NOTHERE 0123456789abcdefghij"), key::Cancel, "Bad CVEK(M1):28NOTHERE 01234567"},
-      {record("POPUPW"), key::Enter, "Bad CVEK(M1):06POPUPW"},
-      {"0", key::Enter, "Bad CVEK(M1):0"},
-      {"", key::Enter, "Bad CVEK(M1):"},
+      {record("POPUPW"), key::Enter, "Bad CVEK(M1):06POPUPW"}, {"", key::Enter, "Bad CVEK(M1):"},
       {"40SET_HEL", key::Enter, "Bad CVEK(Zl):40SET_HEL"},  // a length beyond the record
       {record("POPUPWN C     17       "), key::Enter, "Bad CVEK(P3):23POPUPWN C     17"},
       {record("POPUPWN C     00       "), key::Enter, "Bad CVEK(P3):23POPUPWN C     00"},
@@ -36,6 +35,7 @@ TEST_F(DispatchTest, UnknownCommandShowsM1WithTheRecordAndWaitsForAKey) {
       {"08POPUPWN R", key::Enter, "Bad CVEK(P4):08POPUPWN R"},  // the length digits, not the text, decide
       {"x9POPUPWN C     03       ", key::Enter, "Bad CVEK(P2):x9POPUPWN C     03"},  // not a number: 0
   };
+  // clang-format on
   for (const auto &[text, ending, shown] : cases) {
     for (int r = 0; r < 3; ++r)
       paint(r, 0, std::string(40, '#'));
@@ -113,17 +113,15 @@ TEST_F(DispatchTest, AMessageWithNoKeyEverComingIsReportedNotHung) {
 
 TEST_F(DispatchTest, DiagnosticStepsThenKeyCodesUntilEnter) {
   // Each of the three pauses lets 200 ms pass; a snapshot due within a pause shows the step before it.
-  script::snapshot();
-  script::delay(201);
-  script::snapshot();
-  script::delay(200);
-  script::snapshot();
+  for (int ms : {0, 201, 200}) {
+    script::delay(ms);
+    script::snapshot();
+  }
   for (std::uint16_t code : {std::uint16_t{'a'}, key::Cancel}) {
     script::key(code);
     script::snapshot();
   }
-  script::key(key::Help);
-  script::key(key::Enter);
+  play("?\n");  // Help, then Enter
   EXPECT_EQ(call(5), 0);
 
   const auto &shots = script::snapshots();

@@ -39,6 +39,13 @@ class ExecPaTest : public Scenario {
     vekterm::set_variable(40, options);
     return command("EXEC_PA VAR=40");
   }
+
+  // A message in the pop-up, when there is one: `message` from column 3 of row `r` in snapshot `shot`.
+  static void expect_message(std::size_t shot, int r, const char *message, const std::string &what) {
+    if (!message) return;
+    const std::string &shown = script::snapshots().at(shot).at(static_cast<std::size_t>(r));
+    EXPECT_EQ(shown.substr(3, std::strlen(message)), message) << what;
+  }
 };
 
 // Whole panels run one after another: the fields defined (none: the panel of the case before), the
@@ -51,13 +58,9 @@ TEST_F(ExecPaTest, Panels) {
                                           "FI=5,INPUT=ALPHA,LEN=2,ROW=3,COL=1,RUV=5,REQ=N",
                                           "FI=9,INPUT=ALPHA,LEN=2,ROW=4,COL=1,RUV=9,REQ=N"};
   const std::vector<std::string> one = {"FI=1,INPUT=ALPHA,LEN=3,ROW=2,COL=1,RUV=4,REQ=N"};
-  struct Case {
-    std::vector<std::string> fields;
-    const char *options, *keys;
-    int result;
-    std::vector<std::pair<int, std::string>> variables;
-    std::vector<std::tuple<int, int, std::string>> rows;
-  };
+  using Case =
+      std::tuple<std::vector<std::string>, const char *, const char *, int,
+                 std::vector<std::pair<int, std::string>>, std::vector<std::tuple<int, int, std::string>>>;
   // clang-format off
   const Case cases[] = {
       // Letters in capitals, blank-padded; a number field keeps its sign position first.
@@ -94,24 +97,24 @@ TEST_F(ExecPaTest, Panels) {
   // clang-format on
   vekterm::set_variable(7, "KEEP");
   vekterm::set_variable_capacity(12, 3);
-  for (const Case &c : cases) {
-    if (!c.fields.empty()) command("CLEAR_P");
+  for (const auto &[fields, options, keys, result, variables, rows] : cases) {
+    if (!fields.empty()) command("CLEAR_P");
     for (int r = 0; r < vekterm::kRows; ++r)
       paint(r, 0, std::string(vekterm::kColumns, ' '));
-    for (const std::string &field : c.fields)
+    for (const std::string &field : fields)
       define(field);
     for (int v : {1, 2, 3, 4, 5, 9})
       vekterm::set_variable(v, "");
     const std::size_t shot = script::snapshots().size();
     _VioSetCurPos(17, 7);
-    play(c.keys);
-    EXPECT_EQ(run(c.options), c.result) << c.keys;
-    for (const auto &[v, value] : c.variables)
-      EXPECT_EQ(vekterm::variable(v), value) << c.keys << " variable " << v;
-    for (const auto &[snapshot, r, text] : c.rows) {
+    play(keys);
+    EXPECT_EQ(run(options), result) << keys;
+    for (const auto &[v, value] : variables)
+      EXPECT_EQ(vekterm::variable(v), value) << keys << " variable " << v;
+    for (const auto &[snapshot, r, text] : rows) {
       const auto &shown =
           snapshot < 0 ? screen() : script::snapshots().at(shot + static_cast<std::size_t>(snapshot));
-      EXPECT_EQ(shown.at(static_cast<std::size_t>(r)), row40(text)) << c.keys << " row " << r;
+      EXPECT_EQ(shown.at(static_cast<std::size_t>(r)), row40(text)) << keys << " row " << r;
     }
     if (vekterm::variable(9) == "OK") {
       EXPECT_EQ(vekterm::cursor_type() * 10000 + vekterm::cursor_row() * 100 + vekterm::cursor_column(),
@@ -174,7 +177,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
   const std::string nines(30, '9'), typed = nines + "!", cut = kLong.substr(0, 22) + "|";
   const std::string minute = std::string(60, '~') + "#";
   // clang-format off
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {"INPUT=ALPHA,LEN=6", "", "abc!", "ABC___", "ABC   "}, {"INPUT=ALPHA,LEN=3", "", "abcde!", "ABC", "ABC"},
       {"INPUT=ALPHA,LEN=6", "", "a{b!", "AB____", "AB    "}, {"INPUT=PASSWORD,LEN=6", "", "ab1!", "***___", "AB1   "},
       {"INPUT=NUM,LEN=-6", "", "--12!", " 12___", " 12   "}, {"INPUT=NUM,LEN=6", "", "-5!", " 5____", " 5    "},
@@ -202,30 +205,27 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=NUM,LEN=5", "", "/$1/2!", " 12__", " 12  ", "KEY REFUSED"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "", "abcd!$\ne!", "ABCDE", "ABCDE", "NOT FULL"},
       {"INPUT=ALPHA,LEN=5,MODE=F", "AB", "|!", "AB___", "AB   "},
-      // Help shows the field's records and the prompt, at most 16 lines, each cut to the pop-up; keys typed
-      // before it are read away, and only an Enter typed after it closes it.
-      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 100"},
-      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "LINE 101", 3},
-      {"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, "PRESS ENTER", 4},
+      // Help shows the field's records and the prompt, at most 16 lines, each cut to the pop-up.
       {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "LINE 114", 16},
       {"INPUT=ALPHA,LEN=3,HELP=100,9999", "", "?$\n#", "___", nullptr, "PRESS ENTER", 17},
       {"INPUT=ALPHA,LEN=3,HELP=30,30", "", "?$\n#", "___", nullptr, cut.c_str()},
-      // The time limit counts whole seconds of the clock from the last key, across day and month ends; a
-      // refused key's message (1.16 s) comes first. The time-out message beeps twice, 160 ms apart. T=
-      // found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
+      // The time limit counts whole seconds of the clock from the last key; a refused key's message
+      // (1.16 s) comes first. The time-out message beeps twice, 160 ms apart.
       {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=10", 0, 11160},
       {"INPUT=ALPHA,LEN=3", "", "~~~~~a", "A__", nullptr, nullptr, 2, "T=10", 0, 16160},
       {"INPUT=ALPHA,LEN=3", "", "~~~~~{", "___", nullptr, nullptr, 2, "T=10", 0, 17320},
       {"INPUT=ALPHA,LEN=3", "", "b", "B__", "B  ", nullptr, 2, "T=5,TOE=T", 0, 6160},
-      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230314, 3160},
-      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230131, 3160},
-      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20230228, 3160},
-      {"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", 20240228, 3160},
-      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "MULT=N,T=3"},
-      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "ERET=N,T=3"},
-      {"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, "T=-4"},
   };
   // clang-format on
+  // Keys typed before help are read away, and only an Enter typed after it closes it.
+  for (const auto &[message, r] : {std::pair{"LINE 100", 2}, {"LINE 101", 3}, {"PRESS ENTER", 4}})
+    cases.push_back({"INPUT=ALPHA,LEN=3,HELP=100,101", "", "?xxxxxxxxx\n$\n#", "___", nullptr, message, r});
+  // The time limit across day and month ends.
+  for (int date : {20230314, 20230131, 20230228, 20240228})
+    cases.push_back({"INPUT=ALPHA,LEN=3", "", "", "___", nullptr, nullptr, 2, "T=2", date, 3160});
+  // T= found first inside MULT= or ERET= reads their letter as 0, no limit, as does a negative one.
+  for (const char *options : {"MULT=N,T=3", "ERET=N,T=3", "T=-4"})
+    cases.push_back({"INPUT=ALPHA,LEN=3", "", minute.c_str(), "___", nullptr, nullptr, 2, options});
   for (const Case &c : cases) {
     command("CLEAR_P");
     const std::size_t shot = script::snapshots().size();
@@ -246,11 +246,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
           << c.options;
     }
     EXPECT_EQ(vekterm::variable(1), c.value ? c.value : "") << c.definition << " " << c.keys;
-    const std::string message = c.message ? c.message : "";
-    if (!message.empty()) {
-      EXPECT_EQ(script::snapshots().at(shot).at(static_cast<std::size_t>(c.row)).substr(3, message.size()),
-                message);
-    }
+    expect_message(shot, c.row, c.message, std::string(c.definition) + " " + c.keys);
   }
 }
 
@@ -314,10 +310,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
     std::string value = vekterm::variable(c.variable);
     EXPECT_EQ(value.erase(value.find_last_not_of(' ') + 1), c.value) << what;
     EXPECT_EQ(vekterm::beeps().size() - beeps, c.beeps) << what;
-    const std::string message = c.message ? c.message : "";
-    if (!message.empty()) {
-      EXPECT_EQ(script::snapshots().at(shot)[2].substr(3, message.size()), message);
-    }
+    expect_message(shot, 2, c.message, what);
   }
 }
 

@@ -51,25 +51,20 @@ TEST_F(TraceTest, EveryRowShowsItsAttribute) {
   EXPECT_EQ(rows[0], row40("         ________")) << "row 0 holds the field, not the trace";
 }
 
+// The definition after "FI=1,ROW=1,COL=1,", a trace row and the value it shows.
 TEST_F(TraceTest, KeywordQuirksAsStored) {
-  struct Case {
-    const char *definition;  // after "FI=1,ROW=1,COL=1,"
-    int row;
-    const char *value;
-  };
   // clang-format off
-  for (const Case &c : {
-      Case{"INPUT=AI,LEN=8,2", 7, "-1"}, Case{"INPUT=AI,LEN=5.", 7, "0"}, Case{"INPUT=AI,LEN=-6", 6, "1"},
-      Case{"INPUT=AI,LEN=-6", 7, "-1"}, Case{"INPUT=num,LEN=3", 3, "3"},
-      Case{"INPUT=AI,LEN=3,KEEPDI=Y,DI=77", 17, "Y"}, Case{"INPUT=AI,LEN=3,DI=77,MANDI=N", 17, "77"},
-      Case{"INPUT=AI,LEN=3,VERF=B_LIST", 13, "I"}, Case{"INPUT=AI,LEN=3,VERF=B_LIST", 14, "1"},
-      Case{"INPUT=AI,LEN=3,VERF=B_LIST,VERT=e", 13, "e"}, Case{"INPUT=AI,LEN=3,VERT=F,12,13", 13, "F"},
-      Case{"INPUT=AI,LEN=3,REQ=YES,MODE=F", 4, "F"}, Case{"INPUT=AI,LEN=3,HELP=30,20", 18, "30"},
-      Case{"INPUT=AI,LEN=3,PUV=5", 10, "1"},
-  }) {
-    // clang-format on
-    const auto rows = trace(std::string("FI=1,ROW=1,COL=1,") + c.definition);
-    EXPECT_EQ(rows[static_cast<std::size_t>(c.row)], shown(c.row, c.value)) << c.definition;
+  const std::tuple<const char *, int, const char *> cases[] = {
+      {"INPUT=AI,LEN=8,2", 7, "-1"}, {"INPUT=AI,LEN=5.", 7, "0"}, {"INPUT=AI,LEN=-6", 6, "1"},
+      {"INPUT=AI,LEN=-6", 7, "-1"}, {"INPUT=num,LEN=3", 3, "3"}, {"INPUT=AI,LEN=3,KEEPDI=Y,DI=77", 17, "Y"},
+      {"INPUT=AI,LEN=3,DI=77,MANDI=N", 17, "77"}, {"INPUT=AI,LEN=3,VERF=B_LIST", 13, "I"},
+      {"INPUT=AI,LEN=3,VERF=B_LIST", 14, "1"}, {"INPUT=AI,LEN=3,VERF=B_LIST,VERT=e", 13, "e"},
+      {"INPUT=AI,LEN=3,VERT=F,12,13", 13, "F"}, {"INPUT=AI,LEN=3,REQ=YES,MODE=F", 4, "F"},
+      {"INPUT=AI,LEN=3,HELP=30,20", 18, "30"}, {"INPUT=AI,LEN=3,PUV=5", 10, "1"}};
+  // clang-format on
+  for (const auto &[definition, r, value] : cases) {
+    const auto rows = trace(std::string("FI=1,ROW=1,COL=1,") + definition);
+    EXPECT_EQ(rows[static_cast<std::size_t>(r)], shown(r, value)) << definition;
   }
 }
 

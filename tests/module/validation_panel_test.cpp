@@ -9,7 +9,7 @@ namespace {
 
 using ValidationPanel = Scenario;
 
-const std::string kForty(40, 'v');
+const std::string kForty(40, 'v'), kLast(33, 'w');  // a joined value of 115 characters
 
 void add_files() {
   vekterm::add_file("HELP.VAL", vekterm::make_image({"0001 CHECKING", "0002 TOO LONG", "0003 NOT IN FILE",
@@ -19,31 +19,26 @@ void add_files() {
                                                      "0040 10.5", "0041 20", "0050 AB", "0052 bbb"}));
   for (int answer : {0, 1, 4, 9, 16})  // files named after the answer the service gives for them
     vekterm::force_validation_result("ANS" + std::to_string(answer) + ".VAL", answer);
-  vekterm::add_file("X", vekterm::make_image({"A1"}));
-  vekterm::add_file("CODES.VAL", vekterm::make_image({"A1", "B2"}));
-  vekterm::add_file("B_LOC.VAL", vekterm::make_image({"A1;B2"}));
-  vekterm::force_validation_result("B_LOC.VAL", 1);  // the service would refuse it
-  vekterm::force_validation_result("B_MISS.VAL", 0);
-  vekterm::force_validation_result("B_GRP.VAL", 0);
-  vekterm::add_file("GRP.VAL", vekterm::make_image({"a;b;c"}));
-  vekterm::add_file("S_ONE.VAL", vekterm::make_image({"x", "y"}));
-  vekterm::add_file("PAIR.VAL", vekterm::make_image({"A1;B2"}));
-  vekterm::add_file("LONG.VAL", vekterm::make_image({kForty + ';' + kForty + ';' + std::string(33, 'w'),
-                                                     kForty + ';' + kForty}));
+  // The service would refuse B_LOC.VAL.
+  for (const auto &[name, answer] : {std::pair{"B_LOC.VAL", 1}, {"B_MISS.VAL", 0}, {"B_GRP.VAL", 0}})
+    vekterm::force_validation_result(name, answer);
+  const std::pair<const char *, std::vector<std::string>> files[] = {
+      {"X", {"A1"}},          {"CODES.VAL", {"A1", "B2"}}, {"B_LOC.VAL", {"A1;B2"}},
+      {"GRP.VAL", {"a;b;c"}}, {"S_ONE.VAL", {"x", "y"}},   {"PAIR.VAL", {"A1;B2"}}};
+  for (const auto &[name, records] : files)
+    vekterm::add_file(name, vekterm::make_image(records));
+  vekterm::add_file("LONG.VAL",
+                    vekterm::make_image({kForty + ';' + kForty + ';' + kLast, kForty + ';' + kForty}));
 }
 
 // Field 1 is empty and checked by nothing; the fields after it (screen row 11 on) hold the values given,
 // prefilled from variables 41 on, and are handed back in variables 2 on. The operator confirms at
-// once; a refused panel is cancelled once the message has gone.
+// once; a refused panel is cancelled once the message has gone. Each case: "definition items:value" for
+// each field, joined by "|"; the panel's options; the message that stood; the code of the bad-call
+// message; the screen row of the field the operator is sent back to (0: accepted).
 TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
-  struct Case {
-    std::string fields;  // "definition items:value" for each field, joined by "|"
-    const char *options;
-    const char *shown, *code;  // the message that stood, the code of the bad-call message
-    int back_to;               // screen row of the field the operator is sent back to; 0: accepted
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::string, const char *, const char *, const char *, int> cases[] = {
       {"VERT=I,VERF=ANS0:A1", "", "", "", 0}, {"VERT=i,VERF=ANS1:A1", "", "NOT IN FILE", "", 11},
       {"VERT=i,VERF=ANS4:A1", "", "", "", 0}, {"VERT=I,VERF=ANS4:A1", "", "MANDATORY", "", 11},
       {"VERT=e,VERF=ANS16:A1", "", "", "", 0}, {"VERT=E,VERF=ANS16:A1", "", "MANDATORY", "", 11},
@@ -62,8 +57,7 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       {"VERT=i,VERF=NOGRP:a|VERF=NOGRP:b|VERT=B:123455", "CON=Y", "ZERO DIGIT", "", 13},
       {"VERF=NOGRP:a|VERT=i,VERF=NOGRP:b", "CON=Y", "MANDATORY", "", 11},
       {"VERF=ANS16:a|VERF=ANS16:b", "CON=Y", "MANDATORY", "", 11},
-      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + std::string(33, 'w'), "CON=Y", "", "",
-       0},
+      {"VERF=LONG:" + kForty + "|VERF=LONG:" + kForty + "|VERF=LONG:" + kLast, "CON=Y", "", "", 0},
       // Help redirects that are used or faulty fall back to record 3.
       {"VERF=ANS1:A", "HVR=12", "NOT IN FILE", "", 11}, {"VERF=ANS1:A", "HVR=13", "NOT IN FILE", "XQ", 11},
       {"VERF=ANS1:A", "HVR=14", "NOT IN FILE", "XR", 11}, {"VERF=ANS1:A", "HVR=15", "NOT IN FILE", "XS", 11},
@@ -85,40 +79,35 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
   };
   // clang-format on
   const char *redirects[] = {"USED HELP=20,21", "HELP=", "HELP=0,5", "HELP=, 20", "HELP=20=10000"};
-  for (const Case &c : cases) {
+  for (const auto &[fields, options, message, code, back_to] : cases) {
     add_files();
     for (int v = 12; v <= 16; ++v)
       vekterm::set_variable(v, redirects[v - 12]);
     vekterm::set_variable(1, "FI=1,INPUT=ALPHA,LEN=4,ROW=11,COL=1,RUV=1,REQ=N");
     command("SET_FIE VAR=1");
     std::vector<std::string> values;
-    for (std::size_t at = 0; at < c.fields.size();) {
-      std::size_t end = std::min(c.fields.find('|', at), c.fields.size()), colon = c.fields.find(':', at);
+    for (std::size_t at = 0; at < fields.size();) {
+      std::size_t end = std::min(fields.find('|', at), fields.size()), colon = fields.find(':', at);
       const std::string n = std::to_string(values.size() + 2), from = std::to_string(values.size() + 41);
-      values.push_back(c.fields.substr(colon + 1, end - colon - 1));
+      values.push_back(fields.substr(colon + 1, end - colon - 1));
       vekterm::set_variable(static_cast<int>(values.size() + 40), values.back());
       vekterm::set_variable(1, "FI=" + n + ",LEN=39,ROW=" + std::to_string(values.size() + 11) +
-                                   ",COL=1,RUV=" + n + ",PUV=" + from + "," +
-                                   c.fields.substr(at, colon - at) + ",INPUT=ALPHA");
+                                   ",COL=1,RUV=" + n + ",PUV=" + from + "," + fields.substr(at, colon - at) +
+                                   ",INPUT=ALPHA");
       command("SET_FIE VAR=1");
       at = end + 1;
     }
-    const std::string what = c.options + (" " + c.fields);
+    const std::string what = options + (" " + fields);
     paint(0, 0, std::string(40, ' '));  // the banner of the first definition
-    script::key(key::Ok);
-    if (*c.code) script::key('x');
-    script::delay(200);
-    script::snapshot();
-    script::delay(1500);
-    script::key(key::Cancel);
-    vekterm::set_variable(10, c.options);
-    EXPECT_EQ(command("EXEC_PA VAR=10"), c.back_to == 0 ? 1 : 0) << what;
+    play(*code ? "!x$#" : "!$#");       // 'x' for the bad-call message
+    vekterm::set_variable(10, options);
+    EXPECT_EQ(command("EXEC_PA VAR=10"), back_to == 0 ? 1 : 0) << what;
     std::string shown = script::snapshots().empty() ? "" : script::snapshots()[0][2].substr(3, 16);
     shown.erase(shown.find_last_not_of(' ') + 1);
-    EXPECT_EQ(shown, c.shown) << what;
-    EXPECT_EQ(row(0).substr(9, 2), *c.code ? c.code : "  ") << what;
-    EXPECT_EQ(c.back_to == 0 ? 0 : vekterm::cursor_row(), c.back_to) << what;
-    for (std::size_t i = 0; c.back_to == 0 && i < values.size(); ++i)
+    EXPECT_EQ(shown, message) << what;
+    EXPECT_EQ(row(0).substr(9, 2), *code ? code : "  ") << what;
+    EXPECT_EQ(back_to == 0 ? 0 : vekterm::cursor_row(), back_to) << what;
+    for (std::size_t i = 0; back_to == 0 && i < values.size(); ++i)
       EXPECT_EQ(vekterm::variable(static_cast<int>(i + 2)).substr(0, values[i].size()), values[i]) << what;
     for (int v = 12; v <= 16; ++v)
       EXPECT_EQ(vekterm::variable(v), redirects[v - 12]) << what;
@@ -142,34 +131,10 @@ TEST_F(ValidationPanel, RefusedValuesAreCorrectedUntilThePanelIsAccepted) {
     command("SET_FIE VAR=" + std::to_string(variable++));
   }
   vekterm::set_variable(16, "HELP=20,20");
-  const auto look_at_message = [] {  // a snapshot while the message stands, then time for it to go
-    script::delay(200);
-    script::snapshot();
-    script::delay(1500);
-  };
-  script::text("25");
-  script::key(key::Enter);
-  script::text("A1");
-  script::key(key::Enter);
-  script::text("B3");
-  script::key(key::Ok);
-  look_at_message();        // the group: the redirected help, once
-  script::key(key::Next);   // back at the group's first field
-  script::key(key::Clear);  // the second field edited anew
-  script::text("B4");
-  script::key(key::Ok);
-  look_at_message();  // the group again: record 3
-  script::key(key::Next);
-  script::key(key::Clear);
-  script::text("B2");
-  script::key(key::Ok);
-  script::delay(200);
-  script::snapshot();  // the long group waits for Enter; accepted groups are not checked again later
-  script::key(key::Enter);
-  look_at_message();  // the range
-  script::key(key::Clear);
-  script::text("15");
-  script::key(key::Ok);
+  // Each '$' looks at the message standing: the group's redirected help (once), the group again (record
+  // 3) after its second field is edited anew, the long group waiting for Enter (accepted groups are not
+  // checked again later), the range.
+  play("25\nA1\nB3!$|@B4!$|@B2!$\n$@15!");
   vekterm::set_variable(10, "CON=Y,HVR=16,REASON=19");
   EXPECT_EQ(command("EXEC_PA VAR=10"), 1);
 
@@ -178,11 +143,9 @@ TEST_F(ValidationPanel, RefusedValuesAreCorrectedUntilThePanelIsAccepted) {
     shown.push_back(snapshot[2].substr(3, 12));
   EXPECT_EQ(shown,
             (std::vector<std::string>{"SEE ALSO    ", "NOT IN FILE ", "TOO LONG    ", "OUT OF LIST "}));
-  EXPECT_EQ(vekterm::variable(16), "USED");
-  EXPECT_EQ(vekterm::variable(13), "15    ");
-  EXPECT_EQ(vekterm::variable(14), "A1  ");
-  EXPECT_EQ(vekterm::variable(15), "B2  ");
-  EXPECT_EQ(vekterm::variable(19), "OK");
+  for (const auto &[v, value] :
+       {std::pair{16, "USED"}, {13, "15    "}, {14, "A1  "}, {15, "B2  "}, {19, "OK"}})
+    EXPECT_EQ(vekterm::variable(v), value) << "variable " << v;
 }
 
 }  // namespace

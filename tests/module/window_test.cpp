@@ -12,12 +12,8 @@ using WindowTest = Scenario;
 // '0' NULs there; and the attributes of row 2.
 TEST_F(WindowTest, OpenDrawsABoxOverSavedCellsAndRestorePutsThemBack) {
   const std::string boxed = "00" + std::string(24, '1') + std::string(14, '0'), plain(40, '0');
-  struct Case {
-    std::vector<std::string> records;
-    std::string rows, attributes;
-  };
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<std::vector<std::string>, std::string, std::string> cases[] = {
       {{"POPUPWN R"}, "=00=================", plain},  // no open yet: the empty save buffer
       {{"POPUPWN C     03       "}, "=+|||+==============", boxed},  // attribute 1 by default
       {{"POPUPWN C     03       ", "POPUPWN R"}, "====================", plain},
@@ -35,23 +31,23 @@ TEST_F(WindowTest, OpenDrawsABoxOverSavedCellsAndRestorePutsThemBack) {
        "====================", plain},
   };
   // clang-format on
-  for (const Case &c : cases) {
+  for (const auto &[records, rows, attributes_of_2] : cases) {
     script::reset();  // a blank terminal
     call(0);          // forgets the window of the case before
     paint_pattern();
     const auto before = screen();
-    for (const std::string &r : c.records)
+    for (const std::string &r : records)
       EXPECT_EQ(r == "0" ? call(0) : command(r), 0) << r;
     for (int r = 0; r < vekterm::kRows; ++r) {
       const std::string &under = before[static_cast<std::size_t>(r)];
-      const char code = c.rows[static_cast<std::size_t>(r)];
+      const char code = rows[static_cast<std::size_t>(r)];
       const std::string over = code == '+'   ? "+----------------------+"
                                : code == '|' ? "|                      |"
                                              : std::string(24, '\0');
       EXPECT_EQ(row(r), code == '=' ? under : under.substr(0, 2) + over + under.substr(26))
-          << c.records.back() << " row " << r;
+          << records.back() << " row " << r;
     }
-    EXPECT_EQ(attributes(2), c.attributes) << c.records.back();
+    EXPECT_EQ(attributes(2), attributes_of_2) << records.back();
   }
 }
 

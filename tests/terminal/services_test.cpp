@@ -131,13 +131,14 @@ TEST_F(DataDirectory, ValidationResults) {
   write(dir_ / "MIXED", std::string("zebra\0a\0\0middle-length value\0ab\0", 32));
   write(dir_ / "EMPTY", "");
   write(dir_ / "UNENDED", std::string("one\0two", 7));
-  using Case = std::tuple<const char *, char, const char *, int>;
-  for (const auto &[file, mode, value, result] :
-       {Case{"MIXED", '3', "zebra", 0}, Case{"MIXED", '2', "zebra", 1}, Case{"MIXED", '3', "a", 0},
-        Case{"MIXED", '3', "ab", 0}, Case{"MIXED", '3', "abc", 1}, Case{"MIXED", '2', "abc", 0},
-        Case{"MIXED", '3', "zebr", 1}, Case{"MIXED", '3', "middle-length value", 0},
-        Case{"MIXED", '3', "", 0}, Case{"EMPTY", '3', "", 1}, Case{"EMPTY", '2', "x", 0},
-        Case{"UNENDED", '3', "one", 16}, Case{"MIXED", '1', "zebra", 16}, Case{"NOFILE", '3', "x", 4}})
+  // clang-format off
+  const std::tuple<const char *, char, const char *, int> cases[] = {
+      {"MIXED", '3', "zebra", 0}, {"MIXED", '2', "zebra", 1}, {"MIXED", '3', "a", 0}, {"MIXED", '3', "ab", 0},
+      {"MIXED", '3', "abc", 1}, {"MIXED", '2', "abc", 0}, {"MIXED", '3', "zebr", 1}, {"MIXED", '3', "", 0},
+      {"MIXED", '3', "middle-length value", 0}, {"EMPTY", '3', "", 1}, {"EMPTY", '2', "x", 0},
+      {"UNENDED", '3', "one", 16}, {"MIXED", '1', "zebra", 16}, {"NOFILE", '3', "x", 4}};
+  // clang-format on
+  for (const auto &[file, mode, value, result] : cases)
     EXPECT_EQ(_Validation(file, mode, value), result) << file << " mode " << mode << " \"" << value << '"';
 }
 

@@ -20,7 +20,7 @@ class FormatTest : public ::testing::Test {
 TEST_F(FormatTest, ConversionsFlagsWidthAndPrecision) {
   struct Case {
     const char *format;
-    std::initializer_list<vek::FormatValue> values;
+    std::initializer_list<vek::FormatValue> values;  // held in an aggregate, their array lives as long
     const char *text;
   };
   // clang-format off
@@ -34,9 +34,9 @@ TEST_F(FormatTest, ConversionsFlagsWidthAndPrecision) {
       {"%n%p%d [%3s]", {5}, "5 [   ]"},  // n and p take no value; missing values are 0 or empty
   };
   // clang-format on
-  for (const Case &c : cases) {
-    EXPECT_EQ(format_text(buffer, sizeof buffer, -1, 0, c.format, c.values), vek::kFormatDone) << c.format;
-    EXPECT_STREQ(buffer, c.text) << c.format;
+  for (const auto &[format, values, text] : cases) {
+    EXPECT_EQ(format_text(buffer, sizeof buffer, -1, 0, format, values), vek::kFormatDone) << format;
+    EXPECT_STREQ(buffer, text) << format;
   }
   EXPECT_EQ(vekterm::screen_row(0), std::string(40, ' ')) << "row -1 writes nothing";
   EXPECT_EQ(format_text(buffer, 128, 3, 5, "Key code = 0x%X  ", {0x3B00}), vek::kFormatDone);
@@ -44,21 +44,17 @@ TEST_F(FormatTest, ConversionsFlagsWidthAndPrecision) {
 }
 
 TEST_F(FormatTest, ErrorsKeepTheTextSoFarAndShowAMarker) {
-  struct Case {
-    const char *format;
-    int result;
-    const char *row;
-  };
+  // The format, the result, and row 2 as shown: the text kept up to the first '*', then the marker.
   // clang-format off
-  const Case cases[] = {
+  const std::tuple<const char *, int, const char *> cases[] = {
       {"ab%123d", vek::kFormatWidth, "ab*1*"}, {"ab%5.123s", vek::kFormatPrecision, "ab*2*"},
       {"ab%d%30d", vek::kFormatTooLong, "ab7***"}};
   // clang-format on
-  for (const Case &c : cases) {
+  for (const auto &[format, result, row] : cases) {
     char small[32];
-    EXPECT_EQ(format_text(small, sizeof small, 2, 0, c.format, {7, 7}), c.result) << c.format;
-    EXPECT_EQ(std::string(small) + "*", std::string(c.row).substr(0, std::string(c.row).find('*') + 1));
-    EXPECT_EQ(vekterm::screen_row(2).substr(0, 8), (c.row + std::string(8, ' ')).substr(0, 8));
+    EXPECT_EQ(format_text(small, sizeof small, 2, 0, format, {7, 7}), result) << format;
+    EXPECT_EQ(std::string(small) + "*", std::string(row).substr(0, std::string(row).find('*') + 1));
+    EXPECT_EQ(vekterm::screen_row(2).substr(0, 8), (row + std::string(8, ' ')).substr(0, 8));
   }
 }
 

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <bit>
-#include <cstdio>
 #include <optional>
 #include <string>
 #include <tuple>
@@ -38,10 +37,9 @@ class Image {
   std::vector<char> bytes_;  // allocated to the image's exact size
 };
 
+// A record number as its four digits (below 10000).
 std::string number4(int n) {
-  char out[16];
-  std::snprintf(out, sizeof out, "%04d", n);
-  return out;
+  return std::to_string(10000 + n).substr(1);
 }
 
 // Help records for the even numbers 2, 4, ... 2*count; length(i) characters follow record i's number.
