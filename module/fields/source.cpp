@@ -3,14 +3,12 @@
 #include "dispatch/dispatch.h"
 #include "dispatch/terminal.h"
 #include "fields/fields.h"
+#include "fields/help_records.h"
 #include "fields/internal.h"
 
 namespace vek {
 namespace {
 
-constexpr std::size_t kSourceWindow = 10;
-constexpr std::size_t kRecordNumberWidth = 4;
-constexpr std::int32_t kHighestRecord = 9999;
 constexpr int kNoSuchVariable = 3;
 
 // Shows the fault with the whole record. Returns false.
@@ -25,7 +23,7 @@ bool load_source_text(const char *record, const SourceCodes &codes, std::size_t 
   load_operands(record);
   char *work = work_buffer();
   std::string_view token;
-  switch (keyword_token(work, "VAR=", kSourceWindow, &token)) {
+  switch (keyword_token(work, "VAR=", kShortWindow, &token)) {
     case kKeywordEmpty:
       return fault(record, codes.bad_source);
     case kKeywordToken:
@@ -36,7 +34,7 @@ bool load_source_text(const char *record, const SourceCodes &codes, std::size_t 
     default:
       break;
   }
-  switch (keyword_token(work, "HELP=", kSourceWindow, &token)) {
+  switch (keyword_token(work, "HELP=", kShortWindow, &token)) {
     case kKeywordAbsent:
       return fault(record, codes.no_source);
     case kKeywordEmpty:
@@ -45,11 +43,11 @@ bool load_source_text(const char *record, const SourceCodes &codes, std::size_t 
       break;
   }
   const std::int32_t number = decimal_value(token);
-  if (number < 1 || number > kHighestRecord) return fault(record, codes.bad_source);
-  const auto text = lookup_record(help_file_name(), number, kRecordNumberWidth);
+  if (number < 1 || number > kLastRecord) return fault(record, codes.bad_source);
+  const auto text = lookup_record(help_file_name(), number, kNumberWidth);
   if (!text) {
     // The token is at most the window's 10 characters, so the excerpt holds all of it.
-    char excerpt[4 + kSourceWindow + 1] = "REC=";
+    char excerpt[4 + kShortWindow + 1] = "REC=";
     copy_text(excerpt + 4, sizeof excerpt - 4, token.data(), token.size());
     return fault(excerpt, codes.no_record);
   }
