@@ -62,28 +62,7 @@ struct KeyMap {
   std::uint16_t code;  // the module's key code
 };
 
-enum MappedKey {
-  kReturn,
-  kNewline,
-  kKeypadEnter,
-  kEscape,
-  kF10,
-  kCtrlO,
-  kTab,
-  kDown,
-  kBackTab,
-  kUp,
-  kF2,
-  kBackspaceKey,
-  kDelete,
-  kCtrlH,
-  kLeft,
-  kRight,
-  kF1,
-  kMappedKeyCount
-};
-
-constexpr std::array<KeyMap, kMappedKeyCount> kKeys = {{
+constexpr auto kKeys = std::to_array<KeyMap>({
     {'\r', key::Enter},
     {'\n', key::Enter},
     {KEY_ENTER, key::Enter},
@@ -101,8 +80,7 @@ constexpr std::array<KeyMap, kMappedKeyCount> kKeys = {{
     {KEY_LEFT, key::Left},
     {KEY_RIGHT, key::Right},
     {KEY_F(1), key::Help},
-}};
-static_assert(kKeys[kF1].code == key::Help && kKeys[kEscape].code == key::Cancel);
+});
 
 // A scanner connection: bytes come in until a line end completes a scan.
 struct Source {
