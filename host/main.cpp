@@ -1,5 +1,6 @@
 // vekhost: runs a Lua transaction program over the panel module, on the user's terminal or headless.
 #include <getopt.h>
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,7 +34,8 @@ constexpr const char *kUsage =
     "  --screens          headless: write the screen after every call of main, not only the last one\n"
     "  --attributes       headless: write each screen row's attributes beside it\n"
     "  --trace FILE       write every call of main, variable write and transaction message to FILE\n"
-    "  --journal FILE     journal of transaction messages (default: journal.log in the data directory)\n"
+    "  --journal FILE     journal of transaction messages (default: journal/ID.log in the data directory)\n"
+    "  --terminal ID      terminal id in journal and trace (default: $VEK_TERMINAL, else login name)\n"
     "  --clock TIME       start the terminal's clock at TIME, \"YYYY-MM-DD HH:MM:SS\"\n"
     "  --scanner PATH     TTY: FIFO or UNIX socket delivering one scan a line\n"
     "  --serial DEVICE    TTY: serial scanner delivering one scan a line\n"
@@ -41,6 +43,7 @@ constexpr const char *kUsage =
 
 struct Options {
   std::string module, data, input, trace, journal, clock, scanner, serial, program;
+  std::string terminal;
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -62,7 +65,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"journal", &Options::journal, nullptr},       {"clock", &Options::clock, nullptr},
     {"scanner", &Options::scanner, nullptr},       {"serial", &Options::serial, nullptr},
     {"headless", nullptr, &Options::headless},     {"screens", nullptr, &Options::screens},
-    {"attributes", nullptr, &Options::attributes},
+    {"attributes", nullptr, &Options::attributes}, {"terminal", &Options::terminal, nullptr},
 };
 constexpr int kHelp = 'h';
 
@@ -173,8 +176,19 @@ struct Setup {
   vekterm::CivilTime clock{};  // with --clock: where the terminal's clock starts
 };
 
+// The session's terminal id: --terminal, else $VEK_TERMINAL, else the login name.
+std::string terminal_id(const Options &o) {
+  if (!o.terminal.empty()) return o.terminal;
+  if (const char *env = std::getenv("VEK_TERMINAL"); env && *env) return env;
+  const passwd *user = getpwuid(getuid());
+  return user ? user->pw_name : "";
+}
+
 // Checks what the command line names before anything starts: 0, or an exit status after the message.
 int check_setup(Options &o, Setup *setup) {
+  if (const std::string id = terminal_id(o); !vekterm::set_terminal_id(id) || id.empty())
+    return fail("terminal id \"" + id +
+                "\" is not a name: 1 to 32 letters, digits, '-', '_' or '.', not starting with '.'");
   if (!is_readable_file(o.program)) return fail("program " + o.program + " not found or not readable");
   if (o.data.empty()) o.data = folder_of(o.program);
   if (!is_directory(o.data)) return fail("data directory " + o.data + " not found");

@@ -15,8 +15,11 @@ struct Trace {
 };
 Trace g_trace;
 
-void stamp() {
-  std::fprintf(g_trace.file, "%8" PRId64 " ms  ", vekterm::clock_ms());
+// Every line begins with the time and the terminal id, so that the traces of several terminals can be
+// merged and still be told apart.
+void stamp(std::int64_t ms = vekterm::clock_ms()) {
+  std::fprintf(g_trace.file, "%8" PRId64 " ms  %s  ", ms,
+               vekterm::terminal_id().empty() ? "-" : vekterm::terminal_id().c_str());
 }
 
 void module_writes(int number, std::string_view text, int result) {
@@ -83,8 +86,9 @@ bool tracing() {
 // before it in the file.
 void trace_call(int reason, std::string_view record, int result, std::int64_t start_ms, std::int64_t end_ms) {
   if (!tracing()) return;
-  std::fprintf(g_trace.file, "%8" PRId64 " ms  main(%d, %s) = %d  [%" PRId64 " ms]\n", end_ms, reason,
-               quoted(record).c_str(), result, end_ms - start_ms);
+  stamp(end_ms);
+  std::fprintf(g_trace.file, "main(%d, %s) = %d  [%" PRId64 " ms]\n", reason, quoted(record).c_str(), result,
+               end_ms - start_ms);
   std::fflush(g_trace.file);
 }
 

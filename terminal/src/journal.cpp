@@ -1,13 +1,15 @@
 // The transaction journal: one line per message, appended and flushed to disk before the service
 // returns, so a message the host was told about survives a crash or a power cut.
 //
-// Line: "YYYY-MM-DD HH:MM:SS F RECORD" with the terminal's clock, the flag digit and the record as
-// given; bytes outside printable ASCII and the backslash are written as \xHH so that a record never
-// breaks its line.
+// Line: "YYYY-MM-DD HH:MM:SS TERMINAL F RECORD" with the terminal's clock, the terminal id ("-" when
+// none is set), the flag digit and the record as given; bytes outside printable ASCII and the backslash
+// are written as \xHH so that a record never breaks its line. Each terminal writes a file of its own,
+// so several sessions on one server never interleave their lines.
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -17,21 +19,31 @@
 namespace vekterm::detail {
 namespace {
 
-constexpr const char *kJournalName = "journal.log";  // in the data directory
+constexpr const char *kJournalName = "journal.log";  // in the data directory, without a terminal id
+constexpr const char *kJournalFolder = "journal";    // in the data directory: one file per terminal
+constexpr std::size_t kTerminalIdMax = 32;
+
+// The session's terminal id; "" for none. It names a file, so it holds no path separator.
+std::string g_terminal_id;
 
 std::string journal_file() {
   const Terminal &t = terminal();
   if (!t.journal_path.empty()) return t.journal_path;
   if (t.data_directory.empty()) return {};
-  return t.data_directory + "/" + kJournalName;
+  if (g_terminal_id.empty()) return t.data_directory + "/" + kJournalName;
+  return t.data_directory + "/" + kJournalFolder + "/" + g_terminal_id + ".log";
 }
 
 std::string journal_line(int flag, std::string_view record) {
   const std::tm tm = civil_now();
   char stamp[48];
-  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d %d ", tm.tm_year + 1900, tm.tm_mon + 1,
-                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec, flag);
+  std::snprintf(stamp, sizeof stamp, "%04d-%02d-%02d %02d:%02d:%02d ", tm.tm_year + 1900, tm.tm_mon + 1,
+                tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec);
   std::string line = stamp;
+  line += g_terminal_id.empty() ? "-" : g_terminal_id;
+  line += ' ';
+  line += std::to_string(flag);
+  line += ' ';
   for (char ch : record) {
     const auto byte = static_cast<unsigned char>(ch);
     if (byte >= 32 && byte < 127 && ch != '\\') {
@@ -46,10 +58,13 @@ std::string journal_line(int flag, std::string_view record) {
   return line;
 }
 
-// A journal created just now must have its directory entry on disk as well.
-void sync_directory_of(const std::string &path) {
+std::string folder_of(const std::string &path) {
   const std::size_t slash = path.rfind('/');
-  const std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// A journal (or journal folder) created just now must have its directory entry on disk as well.
+void sync_directory(const std::string &dir) {
   const int fd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fd < 0) return;
   fsync(fd);
@@ -68,7 +83,14 @@ int fail(const std::string &path, const char *what) {
 int append_journal(int flag, std::string_view record) {
   const std::string path = journal_file();
   if (path.empty()) return 0;
-  const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  // The terminals' folder is made with the first message of the first terminal. Made group-writable
+  // (within the umask) so that terminals logged in as different users of one group can share it.
+  if (fd < 0 && errno == ENOENT && terminal().journal_path.empty() && !g_terminal_id.empty()) {
+    const std::string folder = folder_of(path);
+    if (mkdir(folder.c_str(), 0775) == 0) sync_directory(folder_of(folder));
+    fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  }
   if (fd < 0) return fail(path, "cannot open the journal");
   struct stat st {};
   const bool created = fstat(fd, &st) == 0 && st.st_size == 0;
@@ -94,7 +116,7 @@ int append_journal(int flag, std::string_view record) {
     return result;
   }
   close(fd);
-  if (created) sync_directory_of(path);
+  if (created) sync_directory(folder_of(path));
   terminal().journal_error.clear();
   return 0;
 }
@@ -102,6 +124,23 @@ int append_journal(int flag, std::string_view record) {
 }  // namespace vekterm::detail
 
 namespace vekterm {
+
+bool valid_terminal_id(std::string_view id) {
+  if (id.empty() || id.size() > detail::kTerminalIdMax || id.front() == '.') return false;
+  for (char ch : id)
+    if (!std::isalnum(static_cast<unsigned char>(ch)) && ch != '-' && ch != '_' && ch != '.') return false;
+  return true;
+}
+
+bool set_terminal_id(std::string_view id) {
+  if (!id.empty() && !valid_terminal_id(id)) return false;
+  detail::g_terminal_id = std::string(id);
+  return true;
+}
+
+const std::string &terminal_id() {
+  return detail::g_terminal_id;
+}
 
 void set_journal(std::string_view path) {
   detail::terminal().journal_path = std::string(path);

@@ -22,8 +22,8 @@ TEST(ReceivingDemo, OneReceiptADuplicateAndTheEndOfTheShift) {
   Scratch dir;  // for the journal and the trace
   const Outcome r = run(built("host/vekhost"),
                         {"--data", built("examples/receiving"), "--journal", dir.file("journal.log"),
-                         "--input", source("tests/host/receiving.keys"), "--trace", "trace.txt",
-                         source("examples/receiving/receiving.lua")},
+                         "--terminal", "dock-3", "--input", source("tests/host/receiving.keys"), "--trace",
+                         "trace.txt", source("examples/receiving/receiving.lua")},
                         dir.path());
   ASSERT_EQ(r.status, 0) << r.err << r.out;
   EXPECT_NE(r.out.find("|      Receiving ended: 1 sent           |"), std::string::npos) << r.out;
@@ -32,7 +32,8 @@ TEST(ReceivingDemo, OneReceiptADuplicateAndTheEndOfTheShift) {
   EXPECT_EQ(count(trace, "module writes var 6 = \"CANCEL\""), 1) << trace;
   EXPECT_EQ(count(trace, "module clears var 6 -> 0"), 3) << trace;
   const std::string journal = dir.read("journal.log");  // one line: the duplicate is not sent
-  EXPECT_EQ(journal.substr(19), " 1 54TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n") << journal;
+  EXPECT_EQ(journal.substr(19), " dock-3 1 54TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n")
+      << journal;
 }
 
 class TmuxDemo : public ::testing::Test {

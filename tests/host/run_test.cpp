@@ -75,9 +75,15 @@ print(vek.var[8])
 }
 
 TEST_F(HostRun, OptionValuesMayFollowAnEqualsSign) {
-  const Outcome r = host("vek.command('TRANMSG Y 1')\n", "", {"--data=.", "--clock=2020-02-29T00:59:58"});
+  const Outcome r = host("vek.command('TRANMSG Y 1')\n", "",
+                         {"--data=.", "--clock=2020-02-29T00:59:58", "--terminal=hh-1"});
   ASSERT_EQ(r.status, 0) << r.err;
-  EXPECT_EQ(dir.read("journal.log").substr(0, 22), "2020-02-29 00:59:58 1 ") << "in the data directory";
+  EXPECT_EQ(dir.read("journal/hh-1.log").substr(0, 27), "2020-02-29 00:59:58 hh-1 1 ")
+      << "in the data directory";
+  EXPECT_EQ(
+      host("", "", {"--terminal=../x"}).first_error_line(),
+      "vekhost: terminal id \"../x\" is not a name: 1 to 32 letters, digits, '-', '_' or '.', not starting "
+      "with '.'");
 }
 
 TEST_F(HostRun, LuaErrorsNameTheFileAndLine) {

@@ -158,14 +158,23 @@ TEST_F(DataDirectory, TheJournalHasALinePerMessageOnDiskAtOnce) {
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGKILL);
   EXPECT_EQ(vektest::slurp(dir_ / "journal.log"),
-            "2019-03-14 09:26:53 1 12TRANMSG Y 42\n"
-            "2019-03-14 09:27:54 0 14TRANMSG N\\x0A\\x5C\\x01\\xE9\n"
-            "2019-03-14 09:27:54 1 10TRANMSG \n");
+            "2019-03-14 09:26:53 - 1 12TRANMSG Y 42\n"
+            "2019-03-14 09:27:54 - 0 14TRANMSG N\\x0A\\x5C\\x01\\xE9\n"
+            "2019-03-14 09:27:54 - 1 10TRANMSG \n");
+  // With a terminal id, each terminal has its own file in the journal folder, made when missing.
+  for (const char *bad : {".hidden", "a/b", "", "x y", "123456789012345678901234567890123"})
+    EXPECT_EQ(vekterm::set_terminal_id(bad), *bad == 0) << bad;
+  ASSERT_TRUE(vekterm::set_terminal_id("hh-07_A.1"));
+  EXPECT_EQ(vekterm::journal_path(), (dir_ / "journal" / "hh-07_A.1.log").string());
+  EXPECT_EQ(_TransactionMsg(1, 12, "12TRANMSG Y 43"), 0);
+  vekterm::set_terminal_id("");
+  EXPECT_EQ(vektest::slurp(dir_ / "journal" / "hh-07_A.1.log"),
+            "2019-03-14 09:27:54 hh-07_A.1 1 12TRANMSG Y 43\n");
   // A failed write is reported, the message still logged in memory; with no journal it stays there.
   vekterm::set_journal((dir_ / "no-such-dir" / "journal.log").string());
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 1);
   EXPECT_NE(vekterm::journal_error().find("no-such-dir"), std::string::npos) << vekterm::journal_error();
-  EXPECT_EQ(vekterm::messages().size(), 3u);
+  EXPECT_EQ(vekterm::messages().size(), 4u);
   vekterm::set_journal("");
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 0);
   EXPECT_EQ(vekterm::journal_error(), "");

@@ -95,13 +95,21 @@ struct Observer {
 void set_observer(Observer observer);  // Observer{} for none
 
 // ---- Transaction journal ---------------------------------------------------------------------------
-// Every transaction message is also appended to the journal, one line "YYYY-MM-DD HH:MM:SS F RECORD"
-// (the terminal's clock, the flag, the record with unprintable bytes as \xHH), and flushed to disk
-// before _TransactionMsg returns. By default the journal is "journal.log" in the data directory; with
-// no data directory and no path set, messages are kept in memory only.
+// Every transaction message is also appended to the journal, one line
+// "YYYY-MM-DD HH:MM:SS TERMINAL F RECORD" (the terminal's clock, the terminal id or "-" without one,
+// the flag, the record with unprintable bytes and the backslash as \xHH), and flushed to disk before
+// _TransactionMsg returns. By default the journal is "journal/TERMINAL.log" in the data directory, the
+// folder made when missing, or "journal.log" there without a terminal id; with no data directory and
+// no path set, messages are kept in memory only.
 void set_journal(std::string_view path);  // "" = the data directory's journal
 std::string journal_path();               // the file written now, "" for none
 const std::string &journal_error();       // why the latest write failed, "" after a good one
+
+// The session's terminal id, in every journal line and in the journal's name: 1 to 32 letters, digits,
+// '-', '_' and '.', not starting with '.'. "" clears it; a headless reset keeps it.
+bool valid_terminal_id(std::string_view id);
+bool set_terminal_id(std::string_view id);  // false (and unchanged) for an id that is not valid
+const std::string &terminal_id();
 
 // ---- Headless backend ------------------------------------------------------------------------------
 // One ordered timeline of scripted input. A step becomes due when the virtual clock reaches it; the
