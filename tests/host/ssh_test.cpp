@@ -1,0 +1,143 @@
+// vekhost as the forced command of an SSH login, as a handheld reaches it: a real OpenSSH server on a
+// loopback port with a configuration, host key and authorized keys of the test's own (the example of
+// docs/DEPLOY.md), and an `ssh -tt` client in tmux logging in with a key.
+#include <arpa/inet.h>
+#include <gtest/gtest.h>
+#include <pwd.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+
+#include <algorithm>
+
+#include "host/process.h"
+
+namespace vektest {
+namespace {
+
+// A free TCP port on the loopback address, as the system hands one out.
+int free_port() {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  socklen_t size = sizeof at;
+  bind(fd, reinterpret_cast<sockaddr *>(&at), size);
+  getsockname(fd, reinterpret_cast<sockaddr *>(&at), &size);
+  close(fd);
+  return ntohs(at.sin_port);
+}
+
+bool accepts(int port) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in at{};
+  at.sin_family = AF_INET;
+  at.sin_port = htons(static_cast<std::uint16_t>(port));
+  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
+  close(fd);
+  return ok;
+}
+
+// The vekhost processes whose command line mentions `text` (the scratch folder: this test's only).
+std::vector<pid_t> processes_naming(const std::string &text) {
+  std::vector<pid_t> found;
+  for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename();
+    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
+    std::string command = slurp(entry.path() / "cmdline");
+    std::replace(command.begin(), command.end(), '\0', ' ');
+    std::error_code gone;
+    if (std::filesystem::read_symlink(entry.path() / "exe", gone) == built("host/vekhost") &&
+        command.find(text) != std::string::npos)
+      found.push_back(std::stoi(name));
+  }
+  return found;
+}
+
+// sshd in a process group of its own, stopped with the tmux server and any vekhost it left, whatever
+// the test's outcome.
+struct Server {
+  Scratch dir;
+  std::string tmux = "tmux -L vekhost-ssh-" + std::to_string(getpid()) + " ";
+  pid_t sshd = -1;
+  ~Server() {
+    std::system((tmux + "kill-server >/dev/null 2>&1").c_str());
+    if (sshd > 0) kill(-sshd, SIGTERM), waitpid(sshd, nullptr, 0), kill(-sshd, SIGKILL);
+    for (pid_t left : processes_naming(dir.path()))
+      kill(left, SIGKILL);
+  }
+  std::string pane() {
+    std::system((tmux + "capture-pane -p -t hh > " + dir.file("pane.txt")).c_str());
+    return dir.read("pane.txt");
+  }
+};
+
+// A transaction typed over the connection reaches the terminal's own journal; then the connection
+// drops mid-panel and vekhost ends with it, the journal keeping what was sent.
+TEST(SshLogin, ATransactionReachesTheJournalAndADroppedConnectionEndsTheSession) {
+  if (geteuid() != 0) GTEST_SKIP() << "sshd runs only as root here";
+  if (access("/usr/sbin/sshd", X_OK) != 0 || std::system("command -v ssh tmux >/dev/null 2>&1") != 0)
+    GTEST_SKIP() << "sshd, ssh or tmux is missing: scripts/setup-machine installs them";
+  Server s;
+  const std::string &d = s.dir.path();
+  mkdir((d + "/data").c_str(), 0755);
+  mkdir("/run/sshd", 0755);  // sshd's privilege separation wants it
+  s.dir.write("data/prog.lua", R"(
+vek.var[11] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1"
+vek.var[12] = "ERET=N,REASON=2"
+while true do
+  vek.clear()
+  vek.write(0, 0, "SSH PANEL")
+  vek.command("CLEAR_P")
+  vek.command("SET_FIE VAR=11")
+  if vek.command("EXEC_PA VAR=12") ~= 1 then break end
+  vek.command("TRANMSG Y NAME " .. vek.var[1])
+end
+)");
+  ASSERT_EQ(std::system(("ssh-keygen -q -t ed25519 -N '' -f " + d +
+                         "/host_key && ssh-keygen -q -t ed25519 -N '' -f " + d + "/client_key && cp " + d +
+                         "/client_key.pub " + d + "/authorized_keys")
+                            .c_str()),
+            0);
+  const int port = free_port();
+  const std::string user = getpwuid(geteuid())->pw_name;
+  s.dir.write("sshd_config",
+              "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " + d +
+                  "/host_key\nPidFile " + d + "/sshd.pid\nAuthorizedKeysFile " + d +
+                  "/authorized_keys\nStrictModes no\nPasswordAuthentication no\n"
+                  "KbdInteractiveAuthentication no\nUsePAM no\nPermitRootLogin prohibit-password\n"
+                  "X11Forwarding no\nAllowTcpForwarding no\nAcceptEnv VEK_TERMINAL\n\nMatch User " +
+                  user + "\n    ForceCommand " + built("host/vekhost") + " --data " + d +
+                  "/data --terminal hh-07 " + d + "/data/prog.lua\n");
+  s.sshd = fork();
+  if (s.sshd == 0) {
+    setpgid(0, 0);
+    dup2(open((d + "/sshd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    exec_in(d, "/usr/sbin/sshd", {"-D", "-e", "-f", d + "/sshd_config"});
+  }
+  setpgid(s.sshd, s.sshd);
+  ASSERT_TRUE(eventually([&] { return accepts(port); }, 10000)) << slurp(d + "/sshd.log");
+
+  const std::string ssh = "ssh -F /dev/null -tt -i " + d + "/client_key -p " + std::to_string(port) +
+                          " -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
+                          "-o LogLevel=ERROR " +
+                          user + "@127.0.0.1";
+  ASSERT_EQ(std::system((s.tmux + "new-session -d -s hh -x 80 -y 30 \"" + ssh + "\"").c_str()), 0);
+  ASSERT_TRUE(eventually([&] { return s.pane().find("SSH PANEL") != std::string::npos; }, 20000))
+      << s.pane() << slurp(d + "/sshd.log");
+  usleep(500000);  // the panel drops keys typed before its field waits for them
+  std::system((s.tmux + "send-keys -t hh abc F10").c_str());
+  const std::string line = " hh-07 1 25TRANMSG Y NAME ABC       \n";
+  ASSERT_TRUE(
+      eventually([&] { return slurp(d + "/data/journal/hh-07.log").find(line) != std::string::npos; }, 20000))
+      << s.pane() << slurp(d + "/data/journal/hh-07.log");
+  ASSERT_EQ(processes_naming(d).size(), 1u) << "vekhost waits on the next panel";
+
+  std::system((s.tmux + "kill-server").c_str());  // the client goes, and the connection with it
+  EXPECT_TRUE(eventually([&] { return processes_naming(d).empty(); }, 10000)) << "vekhost still runs";
+  EXPECT_EQ(slurp(d + "/data/journal/hh-07.log").substr(19), line);
+}
+
+}  // namespace
+}  // namespace vektest
