@@ -9,6 +9,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "host/process.h"
 
@@ -73,6 +74,27 @@ struct Server {
   }
 };
 
+// The example configuration of docs/DEPLOY.md, with DIR, PORT, USER and VEKHOST to fill in.
+constexpr const char *kConfig = R"(Port PORT
+ListenAddress 127.0.0.1
+HostKey DIR/host_key
+PidFile DIR/sshd.pid
+AuthorizedKeysFile DIR/authorized_keys
+StrictModes no
+PasswordAuthentication no
+KbdInteractiveAuthentication no
+UsePAM no
+PermitRootLogin prohibit-password
+X11Forwarding no
+AllowTcpForwarding no
+ClientAliveInterval 15
+ClientAliveCountMax 4
+
+Match User USER
+    AcceptEnv VEK_TERMINAL
+    ForceCommand VEKHOST --data DIR/data --terminal hh-07 DIR/data/prog.lua
+)";
+
 // A transaction typed over the connection reaches the terminal's own journal; then the connection
 // drops mid-panel and vekhost ends with it, the journal keeping what was sent.
 TEST(SshLogin, ATransactionReachesTheJournalAndADroppedConnectionEndsTheSession) {
@@ -102,14 +124,15 @@ end
             0);
   const int port = free_port();
   const std::string user = getpwuid(geteuid())->pw_name;
-  s.dir.write("sshd_config",
-              "Port " + std::to_string(port) + "\nListenAddress 127.0.0.1\nHostKey " + d +
-                  "/host_key\nPidFile " + d + "/sshd.pid\nAuthorizedKeysFile " + d +
-                  "/authorized_keys\nStrictModes no\nPasswordAuthentication no\n"
-                  "KbdInteractiveAuthentication no\nUsePAM no\nPermitRootLogin prohibit-password\n"
-                  "X11Forwarding no\nAllowTcpForwarding no\nAcceptEnv VEK_TERMINAL\n\nMatch User " +
-                  user + "\n    ForceCommand " + built("host/vekhost") + " --data " + d +
-                  "/data --terminal hh-07 " + d + "/data/prog.lua\n");
+  std::string config = kConfig;
+  for (const auto &[name, value] : {std::pair{"PORT", std::to_string(port)},
+                                    {"USER", user},
+                                    {"VEKHOST", built("host/vekhost")},
+                                    {"DIR", d}})
+    for (std::size_t at = config.find(name); at != std::string::npos;
+         at = config.find(name, at + value.size()))
+      config.replace(at, std::strlen(name), value);
+  s.dir.write("sshd_config", config);
   s.sshd = fork();
   if (s.sshd == 0) {
     setpgid(0, 0);
