@@ -1,6 +1,9 @@
 // vekhost run headless as an installation's CI runs it: a Lua program, an input script, the final
 // screen on standard output, the trace file, and clear failures.
 #include <gtest/gtest.h>
+#include <pwd.h>
+
+#include <array>
 
 #include "host/process.h"
 
@@ -80,6 +83,22 @@ TEST_F(HostRun, OptionValuesMayFollowAnEqualsSign) {
   ASSERT_EQ(r.status, 0) << r.err;
   EXPECT_EQ(dir.read("journal/hh-1.log").substr(0, 27), "2020-02-29 00:59:58 hh-1 1 ")
       << "in the data directory";
+}
+
+// The terminal id names the journal: --terminal, else VEK_TERMINAL, else the login name; a bad one stops
+// vekhost before it starts.
+TEST_F(HostRun, TheTerminalIdComesFromTheOptionTheEnvironmentOrTheLogin) {
+  const std::string login = getpwuid(getuid())->pw_name;
+  for (const auto &[option, environment, journal] :
+       {std::array<std::string, 3>{"--terminal=hh-1", "env-1", "hh-1"},
+        {"--data=.", "env-1", "env-1"},
+        {"--data=.", "", login}}) {
+    setenv("VEK_TERMINAL", environment.c_str(), 1);
+    EXPECT_EQ(host("vek.command('TRANMSG Y 1')\n", "", {option}).status, 0) << option << " " << environment;
+    EXPECT_EQ(count(dir.read("journal/" + journal + ".log"), " " + journal + " 1 11TRANMSG Y 1\n"), 1)
+        << journal;
+  }
+  unsetenv("VEK_TERMINAL");
   EXPECT_EQ(
       host("", "", {"--terminal=../x"}).first_error_line(),
       "vekhost: terminal id \"../x\" is not a name: 1 to 32 letters, digits, '-', '_' or '.', not starting "
