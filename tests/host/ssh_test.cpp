@@ -8,7 +8,6 @@
 #include <sys/socket.h>
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstring>
 
 #include "host/process.h"
@@ -29,28 +28,15 @@ int free_port() {
   return ntohs(at.sin_port);
 }
 
-bool accepts(int port) {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_port = htons(static_cast<std::uint16_t>(port));
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  const bool ok = connect(fd, reinterpret_cast<sockaddr *>(&at), sizeof at) == 0;
-  close(fd);
-  return ok;
-}
-
 // The vekhost processes whose command line mentions `text` (the scratch folder: this test's only).
 std::vector<pid_t> processes_naming(const std::string &text) {
   std::vector<pid_t> found;
   for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename();
     if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
-    std::string command = slurp(entry.path() / "cmdline");
-    std::replace(command.begin(), command.end(), '\0', ' ');
-    std::error_code gone;
+    std::error_code gone;  // a process that ended meanwhile, or a zombie, has no program any more
     if (std::filesystem::read_symlink(entry.path() / "exe", gone) == built("host/vekhost") &&
-        command.find(text) != std::string::npos)
+        slurp(entry.path() / "cmdline").find(text) != std::string::npos)
       found.push_back(std::stoi(name));
   }
   return found;
@@ -140,7 +126,9 @@ end
     exec_in(d, "/usr/sbin/sshd", {"-D", "-e", "-f", d + "/sshd_config"});
   }
   setpgid(s.sshd, s.sshd);
-  ASSERT_TRUE(eventually([&] { return accepts(port); }, 10000)) << slurp(d + "/sshd.log");
+  ASSERT_TRUE(
+      eventually([&] { return s.dir.read("sshd.log").find("Server listening") != std::string::npos; }, 10000))
+      << s.dir.read("sshd.log");
 
   const std::string ssh = "ssh -F /dev/null -tt -i " + d + "/client_key -p " + std::to_string(port) +
                           " -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
