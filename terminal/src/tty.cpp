@@ -46,14 +46,15 @@ constexpr int kFrameRows = kRows + 2;  // the screen and its frame
 constexpr int kFrameColumns = kColumns + 2;
 constexpr int kNeedRows = kFrameRows + 2;  // plus the status line and the hints or scan prompt
 constexpr int kNeedColumns = kFrameColumns;
-constexpr std::size_t kMaxScan = detail::kScanData;
-constexpr int kEscDelayMs = 100;    // an Esc alone is Cancel after this long
-constexpr int kLedUnitMs = 10;      // _SenActLed durations count in 10 ms
-constexpr int kLedMinimumMs = 250;  // so that a short light can still be seen
-constexpr int kPauseMs = 200;       // _IdleManager(200)
-constexpr int kFreePolls = 16;      // _IdleManager(0) calls in a row without a wait that return at once
-constexpr int kPollPaceMs = 50;     // how long each further one waits for input
-constexpr int kGoneGraceMs = 2000;  // a program without its terminal ends by itself within this or is ended
+constexpr std::size_t kMaxScan = 97;  // data bytes that fit a 100-byte sensor record
+constexpr int kEscDelayMs = 100;      // an Esc alone is Cancel after this long
+constexpr int kLedUnitMs = 10;        // _SenActLed durations count in 10 ms
+constexpr int kLedMinimumMs = 250;    // so that a short light can still be seen
+constexpr int kPauseMs = 200;         // _IdleManager(200)
+constexpr int kFreePolls = 16;        // _IdleManager(0) calls in a row without a wait that return at once
+constexpr int kPollPaceMs = 50;       // how long each further one waits for input
+constexpr int kGoneGraceMs = 2000;    // a program without its terminal ends by itself within this or is ended
+static_assert(kMaxScan == detail::kScanData);
 constexpr const char *kHints = "Esc Cancel F10 OK F1 Help F2 Clear F9 Scan";
 constexpr const char *kPromptLabel = "Scan: ";
 
@@ -260,6 +261,11 @@ void close_prompt() {
   g.dirty = true;
 }
 
+void queue_scan(std::string data, int type) {
+  g.scans.push_back(std::move(data));
+  g.scan_types.push_back(type);
+}
+
 void stop_key() {
   if (g.stop) end_now(SIGINT);
   g.stop = true;
@@ -271,7 +277,7 @@ void beep_out(int, int, int);
 void prompt_key(int code) {
   g.dirty = true;
   if (code == key::Enter) {
-    if (!g.prompt.empty()) g.scans.push_back(g.prompt), g.scan_types.push_back(g.options.scan_type);
+    if (!g.prompt.empty()) queue_scan(g.prompt, g.options.scan_type);
     close_prompt();
   } else if (code == key::Cancel || code == detail::kKeyPrompt) {
     close_prompt();
@@ -288,8 +294,7 @@ void take_key(const detail::KeyEvent &event) {
   if (event.kind == detail::KeyEvent::Refused) {
     beep_out(0, 0, 0);
   } else if (event.kind == detail::KeyEvent::Scan) {
-    g.scans.push_back(event.data);
-    g.scan_types.push_back(event.type);
+    queue_scan(event.data, event.type);
   } else if (g.prompt_open) {
     prompt_key(event.code);
   } else if (event.code == detail::kKeyPrompt) {
@@ -338,7 +343,7 @@ void take_scans(Source &source) {
     for (ssize_t i = 0; i < n; ++i) {
       const char ch = bytes[i];
       if (ch == '\r' || ch == '\n') {
-        if (!source.line.empty()) g.scans.push_back(source.line), g.scan_types.push_back(g.options.scan_type);
+        if (!source.line.empty()) queue_scan(source.line, g.options.scan_type);
         source.line.clear();
       } else if (source.line.size() < kMaxScan) {
         source.line += ch;

@@ -111,23 +111,6 @@ TEST(KeyStream, SequencesScansAndCharactersMakeTheirEvents) {
     EXPECT_EQ(run(row.options, row.steps), row.events) << row.what;
 }
 
-TEST(KeyStream, AsksToBeWokenWhenASequenceOrAPrefixMayEnd) {
-  KeyStream stream(framed("\\x02", "\\r"));
-  KeyEvent event;
-  EXPECT_EQ(stream.wake_at(), -1);
-  stream.feed("\x1b", 10);
-  EXPECT_FALSE(stream.next(10, &event));
-  EXPECT_EQ(stream.wake_at(), 110) << "the Esc delay";
-  ASSERT_TRUE(stream.next(110, &event));
-  EXPECT_EQ(event.code, 256);
-  stream.feed(
-      "\x02"
-      "12",
-      120);
-  EXPECT_FALSE(stream.next(120, &event));
-  EXPECT_EQ(stream.wake_at(), 270) << "the scan time-out";
-}
-
 TEST(KeyStream, KeyMapFilesAddAndReplaceAndNameTheBadLine) {
   std::vector<vekterm::detail::KeyBinding> map = vekterm::detail::default_key_map();
   std::string why;

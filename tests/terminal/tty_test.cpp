@@ -252,7 +252,8 @@ TEST_F(Tty, VekhostWhoseTerminalClosesIsGoneWithinThreeSeconds) {
 }
 
 // A PF key and a scan framed in the keyboard stream, with its symbology, as a terminal emulator sends
-// them; a prefix that no suffix follows comes through as the keys it was.
+// them; a prefix that no suffix follows comes through as the keys it was, at the time-out that wakes
+// the waiting panel.
 TEST_F(Tty, PfKeysAndScansFramedInTheKeyboardStream) {
   vekterm::tty::Options options;
   options.scan_prefix = "\\e[99~";
