@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <sstream>
 
 #include "host.h"
 #include "vekterm/tty.h"
@@ -39,11 +40,17 @@ constexpr const char *kUsage =
     "  --clock TIME       start the terminal's clock at TIME, \"YYYY-MM-DD HH:MM:SS\"\n"
     "  --scanner PATH     TTY: FIFO or UNIX socket delivering one scan a line\n"
     "  --serial DEVICE    TTY: serial scanner delivering one scan a line\n"
+    "  --keymap FILE      TTY: key sequences of this terminal, lines \"SEQUENCE KEY\"\n"
+    "  --scan-prefix TEXT, --scan-suffix TEXT\n"
+    "                     TTY: typed bytes between them are one scan (escapes such as \\x02, \\e[99~)\n"
+    "  --scan-symbology MAP  TTY: the character after the prefix sets the record type (\"E=3,*=1\")\n"
+    "  --scan-timeout MS  TTY: a prefix without its suffix is typed keys after MS ms (default 150)\n"
     "  --help             this text\n";
 
 struct Options {
   std::string module, data, input, trace, journal, clock, scanner, serial, program;
   std::string terminal;
+  std::string keymap, prefix, suffix, ids, scan_ms;  // the keyboard stream (ids: symbology)
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -66,6 +73,9 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"scanner", &Options::scanner, nullptr},       {"serial", &Options::serial, nullptr},
     {"headless", nullptr, &Options::headless},     {"screens", nullptr, &Options::screens},
     {"attributes", nullptr, &Options::attributes}, {"terminal", &Options::terminal, nullptr},
+    {"keymap", &Options::keymap, nullptr},         {"scan-prefix", &Options::prefix, nullptr},
+    {"scan-suffix", &Options::suffix, nullptr},    {"scan-symbology", &Options::ids, nullptr},
+    {"scan-timeout", &Options::scan_ms, nullptr},
 };
 constexpr int kHelp = 'h';
 
@@ -220,6 +230,12 @@ int start(const Options &o, const Setup &setup, Session *session) {
     tty.scanner = o.scanner;
     tty.serial = o.serial;
     tty.fixed_start = o.clock;
+    tty.keymap = o.keymap;
+    tty.scan_prefix = o.prefix;
+    tty.scan_suffix = o.suffix;
+    tty.scan_symbology = o.ids;
+    if (!o.scan_ms.empty() && !(std::istringstream(o.scan_ms) >> tty.scan_timeout_ms >> std::ws).eof())
+      return fail("--scan-timeout wants milliseconds, not \"" + o.scan_ms + "\"");
     if (vekterm::tty::start(tty, &error)) return fail(error);
   }
   vekterm::set_data_directory(o.data);

@@ -33,6 +33,7 @@
 #include <cstring>
 #include <deque>
 
+#include "keystream.h"
 #include "state.h"
 #include "vekterm/tty.h"
 
@@ -53,34 +54,9 @@ constexpr int kPauseMs = 200;         // _IdleManager(200)
 constexpr int kFreePolls = 16;        // _IdleManager(0) calls in a row without a wait that return at once
 constexpr int kPollPaceMs = 50;       // how long each further one waits for input
 constexpr int kGoneGraceMs = 2000;    // a program without its terminal ends by itself within this or is ended
-constexpr int kCtrlC = 3;
+static_assert(kMaxScan == detail::kScanData);
 constexpr const char *kHints = "Esc Cancel F10 OK F1 Help F2 Clear F9 Scan";
 constexpr const char *kPromptLabel = "Scan: ";
-
-struct KeyMap {
-  int curses;          // what ncurses delivers
-  std::uint16_t code;  // the module's key code
-};
-
-constexpr auto kKeys = std::to_array<KeyMap>({
-    {'\r', key::Enter},
-    {'\n', key::Enter},
-    {KEY_ENTER, key::Enter},
-    {27, key::Cancel},
-    {KEY_F(10), key::Ok},
-    {15, key::Ok},  // Ctrl-O
-    {'\t', key::Next},
-    {KEY_DOWN, key::Next},
-    {KEY_BTAB, key::Previous},
-    {KEY_UP, key::Previous},
-    {KEY_F(2), key::Clear},
-    {KEY_BACKSPACE, key::Backspace},
-    {127, key::Backspace},
-    {8, key::Backspace},
-    {KEY_LEFT, key::Left},
-    {KEY_RIGHT, key::Right},
-    {KEY_F(1), key::Help},
-});
 
 // A scanner connection: bytes come in until a line end completes a scan.
 struct Source {
@@ -93,8 +69,10 @@ struct Tty {
   bool active = false;
   SCREEN *screen = nullptr;
   Options options;
+  detail::KeyStream typed;         // the keyboard's bytes on their way to keys and scans
   std::deque<std::uint16_t> keys;  // module key codes not yet read
   std::deque<std::string> scans;   // scan data not yet read
+  std::deque<int> scan_types;      // and the record type of each
   Source scanner{-1, {}, "scanner"};
   Source serial{-1, {}, "serial scanner"};
   bool made_fifo = false;  // the scanner FIFO is ours to remove
@@ -283,58 +261,68 @@ void close_prompt() {
   g.dirty = true;
 }
 
-void prompt_key(int ch) {
+void queue_scan(std::string data, int type) {
+  g.scans.push_back(std::move(data));
+  g.scan_types.push_back(type);
+}
+
+void stop_key() {
+  if (g.stop) end_now(SIGINT);
+  g.stop = true;
+}
+
+void beep_out(int, int, int);
+
+// The prompt takes bytes as typed (a character of the code page included) up to a scan's size.
+void prompt_key(int code) {
   g.dirty = true;
-  if (ch == '\r' || ch == '\n' || ch == KEY_ENTER) {
-    if (!g.prompt.empty()) g.scans.push_back(g.prompt);
+  if (code == key::Enter) {
+    if (!g.prompt.empty()) queue_scan(g.prompt, g.options.scan_type);
     close_prompt();
-  } else if (ch == 27 || ch == KEY_F(9)) {
+  } else if (code == key::Cancel || code == detail::kKeyPrompt) {
     close_prompt();
-  } else if (ch == KEY_BACKSPACE || ch == 127 || ch == 8) {
+  } else if (code == key::Backspace) {
     if (!g.prompt.empty()) g.prompt.pop_back();
-  } else if (ch == kCtrlC) {
-    if (g.stop) end_now(SIGINT);
-    g.stop = true;
-  } else if (ch >= 32 && ch < 127 && g.prompt.size() < kMaxScan) {
-    g.prompt += static_cast<char>(ch);
+  } else if (code == detail::kKeyStop) {
+    stop_key();
+  } else if (code >= 32 && code < 256 && code != 127 && g.prompt.size() < kMaxScan) {
+    g.prompt += static_cast<char>(code);
   }
 }
 
-// Keys without a code of the module (function keys not listed, bytes above 126) are dropped: the
-// codes 174 and 175 are the arrow keys, not Latin-1 characters.
-void take_key(int ch) {
-  if (ch == KEY_RESIZE) {
-    g_resized = 1;
-    return;
-  }
-  if (g.prompt_open) {
-    prompt_key(ch);
-    return;
-  }
-  if (ch == KEY_F(9)) {
+void take_key(const detail::KeyEvent &event) {
+  if (event.kind == detail::KeyEvent::Refused) {
+    beep_out(0, 0, 0);
+  } else if (event.kind == detail::KeyEvent::Scan) {
+    queue_scan(event.data, event.type);
+  } else if (g.prompt_open) {
+    prompt_key(event.code);
+  } else if (event.code == detail::kKeyPrompt) {
     g.prompt_open = true;
     g.dirty = true;
-    return;
+  } else if (event.code == detail::kKeyStop) {
+    stop_key();
+  } else if (event.code >= 0 && event.code <= 0xffff) {
+    g.keys.push_back(static_cast<std::uint16_t>(event.code));
   }
-  if (ch == kCtrlC) {
-    if (g.stop) end_now(SIGINT);
-    g.stop = true;
-    return;
-  }
-  if (ch >= 32 && ch < 127) {
-    g.keys.push_back(static_cast<std::uint16_t>(ch));
-    return;
-  }
-  for (const KeyMap &k : kKeys)
-    if (k.curses == ch) {
-      g.keys.push_back(k.code);
-      return;
-    }
 }
 
+// Hands on what the keyboard's bytes make by now, time-outs included.
+void take_typed() {
+  detail::KeyEvent event;
+  while (g.typed.next(monotonic_ms(), &event))
+    take_key(event);
+}
+
+// The terminal's bytes as they come (ncurses' own key decoding is off); the end of the input or a read
+// error means that the terminal went away.
 void take_keys() {
-  for (int ch = getch(); ch != ERR; ch = getch())
-    take_key(ch);
+  char bytes[256];
+  const ssize_t n = read(STDIN_FILENO, bytes, sizeof bytes);
+  if (n > 0)
+    g.typed.feed(std::string_view(bytes, static_cast<std::size_t>(n)), monotonic_ms());
+  else if (n == 0 || (errno != EINTR && errno != EAGAIN))
+    went_away();
 }
 
 // Reads what a scanner sent; CR and LF end a scan, empty lines are skipped, bytes beyond what a
@@ -355,7 +343,7 @@ void take_scans(Source &source) {
     for (ssize_t i = 0; i < n; ++i) {
       const char ch = bytes[i];
       if (ch == '\r' || ch == '\n') {
-        if (!source.line.empty()) g.scans.push_back(source.line);
+        if (!source.line.empty()) queue_scan(source.line, g.options.scan_type);
         source.line.clear();
       } else if (source.line.size() < kMaxScan) {
         source.line += ch;
@@ -375,6 +363,11 @@ bool input_waiting() {
   return g.stop || !g.keys.empty() || !g.scans.empty();
 }
 
+int remaining(std::int64_t deadline) {
+  const std::int64_t left = deadline - monotonic_ms();
+  return left <= 0 ? 0 : static_cast<int>(left);
+}
+
 // Waits up to timeout_ms (-1 without limit) for a key, a scanner line or a signal, and takes in what
 // came. True when a key, a scan or a stop request waits afterwards. Once the terminal has gone it is
 // neither read nor drawn: it would answer every poll at once.
@@ -388,6 +381,10 @@ bool serve(int timeout_ms) {
   if (g.scanner.fd >= 0) fds[n++] = {g.scanner.fd, POLLIN, 0};
   const nfds_t serial_at = n;
   if (g.serial.fd >= 0) fds[n++] = {g.serial.fd, POLLIN, 0};
+  if (const std::int64_t wake = g.typed.wake_at(); wake >= 0 && !g_gone) {
+    const int until = remaining(wake);
+    if (timeout_ms < 0 || until < timeout_ms) timeout_ms = until;
+  }
   if (poll(fds.data(), n, timeout_ms) > 0) {
     if (fds[1].revents != 0) {
       char drain[64];
@@ -402,17 +399,13 @@ bool serve(int timeout_ms) {
     if (g.scanner.fd >= 0 && fds[scanner_at].revents != 0) take_scans(g.scanner);
     if (g.serial.fd >= 0 && fds[serial_at].revents != 0) take_scans(g.serial);
   }
+  take_typed();
   if (g_stop_signal >= 2) end_now(g_last_signal);
   if (g_stop_signal || g_gone) g.stop = true;
   if (g_resized && !g_gone) resize();
   update_led();
   if (g.dirty && !g_gone) draw();
   return input_waiting();
-}
-
-int remaining(std::int64_t deadline) {
-  const std::int64_t left = deadline - monotonic_ms();
-  return left <= 0 ? 0 : static_cast<int>(left);
 }
 
 // ---- The backend's operations ----
@@ -471,9 +464,11 @@ int read_scan(char *record, int size) {
   if (g.scans.empty()) return 1;
   const std::string data = std::move(g.scans.front());
   g.scans.pop_front();
+  const int type = g.scan_types.front();
+  g.scan_types.pop_front();
   g.polls = 0;
   std::array<char, 3 + kMaxScan> full{};
-  full[0] = static_cast<char>(g.options.scan_type);
+  full[0] = static_cast<char>(type);
   full[1] = 0;
   full[2] = static_cast<char>(data.size());
   std::memcpy(full.data() + 3, data.data(), data.size());
@@ -515,6 +510,40 @@ const detail::Backend kTty = {read_key, wait_event, idle,   query_scan,    read_
 
 std::string failure(const std::string &path, const char *what) {
   return path + ": " + what + ": " + std::strerror(errno);
+}
+
+// The code page's byte for a typed character: ISO-8859-1.
+int typed_byte(char32_t ch) {
+  return ch < 256 ? static_cast<int>(ch) : -1;
+}
+
+// The keyboard stream as the options set it up: the default key map with the key-map file's entries,
+// and the scan framing. "" or a one-line reason.
+std::string keyboard_setup(const Options &options, detail::KeyStreamOptions *typed) {
+  std::string why;
+  if (!options.keymap.empty()) {
+    std::FILE *file = std::fopen(options.keymap.c_str(), "rb");
+    if (!file) return failure(options.keymap, "cannot read the key map");
+    std::string text;
+    char chunk[4096];
+    for (std::size_t n; (n = std::fread(chunk, 1, sizeof chunk, file)) > 0;)
+      text.append(chunk, n);
+    std::fclose(file);
+    if (!detail::parse_key_map(text, &typed->keys, &why)) return options.keymap + ":" + why;
+  }
+  if (!detail::parse_escapes(options.scan_prefix, &typed->scan_prefix, &why)) return "--scan-prefix: " + why;
+  if (!detail::parse_escapes(options.scan_suffix, &typed->scan_suffix, &why)) return "--scan-suffix: " + why;
+  if (typed->scan_prefix.empty() != typed->scan_suffix.empty())
+    return "a scan prefix wants a scan suffix, and a suffix a prefix";
+  typed->symbology = !options.scan_symbology.empty();
+  if (typed->symbology && !detail::parse_symbologies(options.scan_symbology, &typed->symbology_types, &why))
+    return "--scan-symbology: " + why;
+  if (options.scan_timeout_ms <= 0) return "the scan time-out wants a number of milliseconds above 0";
+  typed->scan_timeout_ms = options.scan_timeout_ms;
+  typed->scan_type = options.scan_type;
+  typed->esc_delay_ms = kEscDelayMs;
+  typed->code_page_byte = typed_byte;
+  return "";
 }
 
 // A FIFO is opened for reading and writing, so that it never reads as ended between two writers.
@@ -658,6 +687,9 @@ int start(const Options &options, std::string *error) {
   if (!options.fixed_start.empty() && !parse_clock(options.fixed_start, &fixed))
     return fail("the start time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + options.fixed_start + "\"");
   g.options = options;
+  detail::KeyStreamOptions typed;
+  if (why = keyboard_setup(options, &typed); !why.empty()) return fail(why);
+  g.typed = detail::KeyStream(std::move(typed));
   if (!options.scanner.empty() && (g.scanner.fd = open_scanner(options.scanner, &why)) < 0) return fail(why);
   if (!options.serial.empty() && (g.serial.fd = open_serial(options.serial, options.serial_baud, &why)) < 0)
     return fail(why);
@@ -681,9 +713,7 @@ int start(const Options &options, std::string *error) {
   raw();
   noecho();
   nonl();
-  keypad(stdscr, TRUE);
   nodelay(stdscr, TRUE);
-  set_escdelay(kEscDelayMs);
   install_handlers();
 
   g.start_ms = monotonic_ms();

@@ -251,4 +251,22 @@ TEST_F(Tty, VekhostWhoseTerminalClosesIsGoneWithinThreeSeconds) {
   }
 }
 
+// A PF key and a scan framed in the keyboard stream, with its symbology, as a terminal emulator sends
+// them; a prefix that no suffix follows comes through as the keys it was, at the time-out that wakes
+// the waiting panel.
+TEST_F(Tty, PfKeysAndScansFramedInTheKeyboardStream) {
+  vekterm::tty::Options options;
+  options.scan_prefix = "\\e[99~";
+  options.scan_suffix = "\\r";
+  options.scan_symbology = "E=3";
+  spawn(options);
+  type("\x1bOS");
+  EXPECT_EQ(next_report(), "key 768");
+  type("\x1b[99~E4012345678901\r");
+  EXPECT_EQ(next_report(), "scan 3 4012345678901");
+  type("\x1b");
+  EXPECT_EQ(next_report(), "key 256");
+  quit();
+}
+
 }  // namespace

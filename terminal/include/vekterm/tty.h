@@ -29,6 +29,15 @@ struct Options {
   std::string fixed_start;  // "YYYY-MM-DD HH:MM:SS": the clock starts there instead of local time
   int scan_type = 1;        // record type of the scans delivered
   bool flash = false;       // show a beep as a flash of the screen instead of the bell
+  // Key-map file: lines "SEQUENCE KEY" that add to or replace the default key map; "" for none.
+  std::string keymap;
+  // Scans in the keyboard stream: the bytes between the prefix and the suffix (both written with
+  // readable escapes such as \x02, \e[99~, \r, ^B) are one scan; "" for no framing.
+  std::string scan_prefix, scan_suffix;
+  // "A=1,E=2,*=3": the character after the prefix names the symbology and sets the record type
+  // (`*` any other); "" when scans carry no identifier.
+  std::string scan_symbology;
+  int scan_timeout_ms = 150;  // a prefix without a byte for this long is handed back as keys
 };
 
 // Takes over the user's terminal and makes the TTY backend the active one. 0, or nonzero with a
