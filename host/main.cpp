@@ -37,10 +37,13 @@ constexpr const char *kUsage =
     "  --clock TIME       start the terminal's clock at TIME, \"YYYY-MM-DD HH:MM:SS\"\n"
     "  --scanner PATH     TTY: FIFO or UNIX socket delivering one scan a line\n"
     "  --serial DEVICE    TTY: serial scanner delivering one scan a line\n"
+    "  --code-page NAME   TTY: code page of the screen's bytes: iso-8859-1 (default), windows-1252,\n"
+    "                     cp437 or cp850\n"
     "  --help             this text\n";
 
 struct Options {
   std::string module, data, input, trace, journal, clock, scanner, serial, program;
+  std::string code_page;  // "" for the TTY's default
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -62,7 +65,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"journal", &Options::journal, nullptr},       {"clock", &Options::clock, nullptr},
     {"scanner", &Options::scanner, nullptr},       {"serial", &Options::serial, nullptr},
     {"headless", nullptr, &Options::headless},     {"screens", nullptr, &Options::screens},
-    {"attributes", nullptr, &Options::attributes},
+    {"attributes", nullptr, &Options::attributes}, {"code-page", &Options::code_page, nullptr},
 };
 constexpr int kHelp = 'h';
 
@@ -206,6 +209,7 @@ int start(const Options &o, const Setup &setup, Session *session) {
     tty.scanner = o.scanner;
     tty.serial = o.serial;
     tty.fixed_start = o.clock;
+    if (!o.code_page.empty()) tty.code_page = o.code_page;
     if (vekterm::tty::start(tty, &error)) return fail(error);
   }
   vekterm::set_data_directory(o.data);

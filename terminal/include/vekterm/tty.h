@@ -29,6 +29,11 @@ struct Options {
   std::string fixed_start;  // "YYYY-MM-DD HH:MM:SS": the clock starts there instead of local time
   int scan_type = 1;        // record type of the scans delivered
   bool flash = false;       // show a beep as a flash of the screen instead of the bell
+  // The 8-bit code page of screen cells and help texts: "iso-8859-1", "windows-1252", "cp437" or
+  // "cp850" (the usual spellings of each are taken too). ISO-8859-1 by default: VT220-class terminals
+  // and their emulators read the upper half of an 8-bit code as ISO Latin-1 unless set otherwise, and
+  // in it every byte from 160 up is a character.
+  std::string code_page = "iso-8859-1";
 };
 
 // Takes over the user's terminal and makes the TTY backend the active one. 0, or nonzero with a
