@@ -107,20 +107,20 @@ struct Tty {
   bool prompt_open = false;
   std::string prompt;  // text typed at the scan prompt
   bool led_on = false;
-  std::int64_t led_until = 0;                             // monotonic ms
-  std::string last_beep;                                  // clock time of the latest beep
-  std::string note;                                       // a scanner that went away
-  bool dirty = true;                                      // the screen must be drawn again
-  detail::CodePage code_page = detail::CodePage::Latin1;  // of the cells' bytes
-  std::array<wchar_t, 256> glyphs{};
-  bool line_drawing =
-      false;  // the terminal has line-drawing characters                      // what each cell byte shows as
-  bool stop = false;          // a stop was asked for
-  std::int64_t start_ms = 0;  // monotonic ms at start
-  int polls = 0;              // _IdleManager(0) calls since the last wait or input handed over
-  timer_t watchdog{};         // ends the process once the terminal has gone
+  std::int64_t led_until = 0;  // monotonic ms
+  std::string last_beep;       // clock time of the latest beep
+  std::string note;            // a scanner that went away
+  bool dirty = true;           // the frame must be drawn again
+  bool stop = false;           // a stop was asked for
+  std::int64_t start_ms = 0;   // monotonic ms at start
+  int polls = 0;               // _IdleManager(0) calls since the last wait or input handed over
+  timer_t watchdog{};          // ends the process once the terminal has gone
   bool watchdog_made = false;
   const detail::Backend *previous = nullptr;
+
+  detail::CodePage code_page = detail::CodePage::Latin1;  // of the cells' bytes
+  std::array<wchar_t, 256> glyphs{};                      // what each cell byte shows as
+  bool line_drawing = false;                              // the terminal has line-drawing characters
 };
 
 Tty g;
