@@ -45,12 +45,15 @@ constexpr const char *kUsage =
     "                     TTY: typed bytes between them are one scan (escapes such as \\x02, \\e[99~)\n"
     "  --scan-symbology MAP  TTY: the character after the prefix sets the record type (\"E=3,*=1\")\n"
     "  --scan-timeout MS  TTY: a prefix without its suffix is typed keys after MS ms (default 150)\n"
+    "  --code-page NAME   TTY: code page of the screen's bytes: iso-8859-1 (default), windows-1252,\n"
+    "                     cp437 or cp850\n"
     "  --help             this text\n";
 
 struct Options {
   std::string module, data, input, trace, journal, clock, scanner, serial, program;
   std::string terminal;
   std::string keymap, prefix, suffix, ids, scan_ms;  // the keyboard stream (ids: symbology)
+  std::string code_page;                             // "" for the TTY's default
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -75,7 +78,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"attributes", nullptr, &Options::attributes}, {"terminal", &Options::terminal, nullptr},
     {"keymap", &Options::keymap, nullptr},         {"scan-prefix", &Options::prefix, nullptr},
     {"scan-suffix", &Options::suffix, nullptr},    {"scan-symbology", &Options::ids, nullptr},
-    {"scan-timeout", &Options::scan_ms, nullptr},
+    {"scan-timeout", &Options::scan_ms, nullptr},  {"code-page", &Options::code_page, nullptr},
 };
 constexpr int kHelp = 'h';
 
@@ -236,6 +239,7 @@ int start(const Options &o, const Setup &setup, Session *session) {
     tty.scan_symbology = o.ids;
     if (!o.scan_ms.empty() && !(std::istringstream(o.scan_ms) >> tty.scan_timeout_ms >> std::ws).eof())
       return fail("--scan-timeout wants milliseconds, not \"" + o.scan_ms + "\"");
+    if (!o.code_page.empty()) tty.code_page = o.code_page;
     if (vekterm::tty::start(tty, &error)) return fail(error);
   }
   vekterm::set_data_directory(o.data);

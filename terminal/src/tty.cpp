@@ -24,8 +24,10 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
+#include <climits>
 #include <clocale>
 #include <csignal>
 #include <cstdio>
@@ -33,6 +35,7 @@
 #include <cstring>
 #include <deque>
 
+#include "codepage.h"
 #include "keystream.h"
 #include "state.h"
 #include "vekterm/tty.h"
@@ -44,8 +47,6 @@ using detail::terminal;
 
 constexpr int kFrameRows = kRows + 2;  // the screen and its frame
 constexpr int kFrameColumns = kColumns + 2;
-constexpr int kNeedRows = kFrameRows + 2;  // plus the status line and the hints or scan prompt
-constexpr int kNeedColumns = kFrameColumns;
 constexpr std::size_t kMaxScan = 97;  // data bytes that fit a 100-byte sensor record
 constexpr int kEscDelayMs = 100;      // an Esc alone is Cancel after this long
 constexpr int kLedUnitMs = 10;        // _SenActLed durations count in 10 ms
@@ -94,6 +95,10 @@ struct Tty {
   timer_t watchdog{};          // ends the process once the terminal has gone
   bool watchdog_made = false;
   const detail::Backend *previous = nullptr;
+
+  detail::CodePage code_page = detail::CodePage::Latin1;  // of the cells' bytes
+  std::array<wchar_t, 256> glyphs{};                      // what each cell byte shows as
+  bool line_drawing = false;                              // the terminal has line-drawing characters
 };
 
 Tty g;
@@ -168,26 +173,86 @@ void release();
   _exit(128 + signal);
 }
 
-chtype shown(char ch, char attribute) {
-  const auto byte = static_cast<unsigned char>(ch);
-  const chtype glyph = byte == 0 ? ' ' : (byte < 32 || byte >= 127) ? '?' : byte;
-  return glyph | (attribute != 0 ? A_REVERSE : A_NORMAL);
+// What each cell byte shows as: its character in the installation's code page when the locale's
+// character set has it and it takes one column, else '?' (control characters too); a NUL cell is blank.
+void make_glyphs() {
+  char out[MB_LEN_MAX];
+  for (int byte = 0; byte < 256; ++byte) {
+    const auto ch =
+        static_cast<wchar_t>(detail::code_page_char(g.code_page, static_cast<unsigned char>(byte)));
+    const bool control = ch < 32 || (ch >= 127 && ch < 160);
+    const bool shows = !control && std::wctomb(out, ch) > 0 && wcwidth(ch) == 1;
+    g.glyphs[static_cast<std::size_t>(byte)] = byte == 0 ? L' ' : shows ? ch : L'?';
+  }
 }
 
-// Short lines, each cut to the width, so that the message reads well in however small a window.
+cchar_t shown(char ch, char attribute) {
+  const wchar_t text[2] = {g.glyphs[static_cast<unsigned char>(ch)], L'\0'};
+  cchar_t cell{};
+  setcchar(&cell, text, attribute != 0 ? A_REVERSE : A_NORMAL, 0, nullptr);
+  return cell;
+}
+
+// `text` cut after its last whole word that fits `width` columns.
+std::string fitted(const std::string &text, int width) {
+  const auto room = static_cast<std::size_t>(std::max(width, 0));
+  if (text.size() <= room) return text;
+  const std::size_t blank = text.rfind(' ', room);
+  return text.substr(0, blank == std::string::npos ? room : blank);
+}
+
+// What a terminal of `height` rows and `width` columns has room for besides the panel: its frame when
+// that fits, then the status line and the hints line (or scan prompt) while rows are left. The whole
+// is centred.
+struct Layout {
+  int frame = 0;                     // columns and rows the frame takes on each side: 1 or 0
+  int lines = 0;                     // lines under the panel: 0, 1 (status) or 2 (status, hints)
+  int top = 0, left = 0, width = 0;  // the panel with its frame
+  int panel_top() const { return top + frame; }
+  int panel_left() const { return left + frame; }
+  int below() const { return top + kRows + 2 * frame; }  // the row under the panel and its frame
+};
+
+Layout layout(int height, int width) {
+  Layout l;
+  l.frame = width >= kFrameColumns && height >= kFrameRows ? 1 : 0;
+  l.width = kColumns + 2 * l.frame;
+  const int rows = kRows + 2 * l.frame;
+  l.lines = std::min(height - rows, 2);
+  l.top = (height - rows - l.lines) / 2;
+  l.left = (width - l.width) / 2;
+  return l;
+}
+
+// One line, cut to the width.
 void draw_too_small(int height, int width) {
-  const std::array<std::string, 3> lines = {
-      "Terminal too small:",
-      "needs " + std::to_string(kNeedColumns) + "x" + std::to_string(kNeedRows) + ",",
-      "has " + std::to_string(width) + "x" + std::to_string(height) + ".",
-  };
-  for (std::size_t i = 0; i < lines.size() && static_cast<int>(i) < height; ++i)
-    mvaddnstr(static_cast<int>(i), 0, lines[i].c_str(), width);
+  std::string line = "Too small: needs " + std::to_string(kColumns) + "x" + std::to_string(kRows);
+  const std::string has = ", has " + std::to_string(width) + "x" + std::to_string(height);
+  if (static_cast<int>(line.size() + has.size()) <= width) line += has;
+  mvaddnstr(0, 0, line.c_str(), width);
   curs_set(0);
 }
 
-void draw_status(int row, int left) {
-  mvaddstr(row, left, "LED ");
+// The frame's lines are the terminal's line-drawing characters (ncurses sends them as the terminal
+// wants: a VT100 switches character sets, the Linux console in UTF-8 takes Unicode). A terminal that
+// names none (no acsc capability) gets '+', '-' and '|': ncurses would send Unicode in a UTF-8
+// locale, which such a terminal need not show.
+void draw_frame(const Layout &l) {
+  const bool lines = g.line_drawing;
+  const int bottom = l.below() - 1, right = l.left + kColumns + 1;
+  mvaddch(l.top, l.left, lines ? ACS_ULCORNER : '+');
+  mvhline(l.top, l.left + 1, lines ? ACS_HLINE : '-', kColumns);
+  mvaddch(l.top, right, lines ? ACS_URCORNER : '+');
+  mvvline(l.top + 1, l.left, lines ? ACS_VLINE : '|', kRows);
+  mvvline(l.top + 1, right, lines ? ACS_VLINE : '|', kRows);
+  mvaddch(bottom, l.left, lines ? ACS_LLCORNER : '+');
+  mvhline(bottom, l.left + 1, lines ? ACS_HLINE : '-', kColumns);
+  mvaddch(bottom, right, lines ? ACS_LRCORNER : '+');
+}
+
+void draw_status(const Layout &l) {
+  const int row = l.below();
+  mvaddstr(row, l.left, "LED ");
   if (g.led_on) {
     attron(A_REVERSE | A_BOLD);
     addstr(" ON ");
@@ -195,11 +260,26 @@ void draw_status(int row, int left) {
   } else {
     addstr(" -- ");
   }
-  if (!g.last_beep.empty()) addstr(("  beep " + g.last_beep).c_str());
-  if (!g.note.empty())
-    addstr(("  " + g.note).c_str());
-  else
-    mvaddstr(row, left + kNeedColumns - 8, "^C stop");
+  const int rest = l.width - 8;
+  std::string text = g.last_beep.empty() ? "" : "  beep " + g.last_beep;
+  if (!g.note.empty()) text += "  " + g.note;
+  addnstr(text.c_str(), rest);
+  if (g.note.empty() && static_cast<int>(text.size()) + 8 <= rest)
+    mvaddstr(row, l.left + l.width - 8, "^C stop");
+}
+
+// The scan prompt on the hints line, or over the panel's last row when there is no such line; a long
+// text shows its end.
+void draw_prompt(const Layout &l) {
+  const int row = l.lines >= 2 ? l.below() + 1 : l.panel_top() + kRows - 1;
+  const int left = l.lines >= 2 ? l.left : l.panel_left();
+  const int room = l.width - static_cast<int>(std::strlen(kPromptLabel)) - 1;
+  const std::string tail =
+      static_cast<int>(g.prompt.size()) <= room ? g.prompt : g.prompt.substr(g.prompt.size() - room);
+  mvhline(row, left, ' ', kColumns);
+  mvaddstr(row, left, (kPromptLabel + tail).c_str());
+  curs_set(1);
+  move(row, left + static_cast<int>(std::strlen(kPromptLabel) + tail.size()));
 }
 
 void draw() {
@@ -207,41 +287,29 @@ void draw() {
   int height = 0, width = 0;
   getmaxyx(stdscr, height, width);
   erase();
-  if (height < kNeedRows || width < kNeedColumns) {
+  if (height < kRows || width < kColumns) {
     draw_too_small(height, width);
     refresh();
     return;
   }
-  const int top = (height - kNeedRows) / 2, left = (width - kNeedColumns) / 2;
-  mvaddch(top, left, ACS_ULCORNER);
-  mvhline(top, left + 1, ACS_HLINE, kColumns);
-  mvaddch(top, left + kColumns + 1, ACS_URCORNER);
-  mvaddch(top + kRows + 1, left, ACS_LLCORNER);
-  mvhline(top + kRows + 1, left + 1, ACS_HLINE, kColumns);
-  mvaddch(top + kRows + 1, left + kColumns + 1, ACS_LRCORNER);
+  const Layout l = layout(height, width);
+  if (l.frame) draw_frame(l);
   const detail::Terminal &t = terminal();
-  for (int r = 0; r < kRows; ++r) {
-    mvaddch(top + 1 + r, left, ACS_VLINE);
+  for (int r = 0; r < kRows; ++r)
     for (int c = 0; c < kColumns; ++c) {
       const detail::Cell &cell = t.cells[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
-      addch(shown(cell.ch, cell.attribute));
+      const cchar_t glyph = shown(cell.ch, cell.attribute);
+      mvadd_wch(l.panel_top() + r, l.panel_left() + c, &glyph);
     }
-    addch(ACS_VLINE);
-  }
-  draw_status(top + kFrameRows, left);
-  const int last = top + kFrameRows + 1;
+  if (l.lines >= 1) draw_status(l);
+  if (l.lines >= 2 && !g.prompt_open) mvaddstr(l.below() + 1, l.left, fitted(kHints, l.width).c_str());
   if (g.prompt_open) {
-    mvaddstr(last, left, (kPromptLabel + g.prompt).c_str());
+    draw_prompt(l);
+  } else if (t.cursor_type != 0) {
     curs_set(1);
-    move(last, left + static_cast<int>(std::strlen(kPromptLabel) + g.prompt.size()));
+    move(l.panel_top() + t.cursor_row, l.panel_left() + t.cursor_column);
   } else {
-    mvaddstr(last, left, kHints);
-    if (t.cursor_type != 0) {
-      curs_set(1);
-      move(top + 1 + t.cursor_row, left + 1 + t.cursor_column);
-    } else {
-      curs_set(0);
-    }
+    curs_set(0);
   }
   refresh();
 }
@@ -512,9 +580,9 @@ std::string failure(const std::string &path, const char *what) {
   return path + ": " + what + ": " + std::strerror(errno);
 }
 
-// The code page's byte for a typed character: ISO-8859-1.
+// The code page's byte for a typed character, -1 when the page has none.
 int typed_byte(char32_t ch) {
-  return ch < 256 ? static_cast<int>(ch) : -1;
+  return detail::code_page_byte(g.code_page, ch);
 }
 
 // The keyboard stream as the options set it up: the default key map with the key-map file's entries,
@@ -686,6 +754,8 @@ int start(const Options &options, std::string *error) {
   CivilTime fixed{};
   if (!options.fixed_start.empty() && !parse_clock(options.fixed_start, &fixed))
     return fail("the start time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + options.fixed_start + "\"");
+  if (!detail::parse_code_page(options.code_page, &g.code_page))
+    return fail("unknown code page \"" + options.code_page + "\" (iso-8859-1, windows-1252, cp437 or cp850)");
   g.options = options;
   detail::KeyStreamOptions typed;
   if (why = keyboard_setup(options, &typed); !why.empty()) return fail(why);
@@ -701,15 +771,19 @@ int start(const Options &options, std::string *error) {
     return fail(failure("watchdog", "cannot create"));
   g.watchdog_made = true;
 
-  // Only the character type follows the user's locale (for the frame's line drawing); the host's
-  // number formatting stays as it was.
+  // Only the character type follows the user's locale: it says how characters reach the terminal
+  // (UTF-8, another character set, line drawing). Numbers stay formatted as before: with LC_NUMERIC
+  // from the locale, the host's Lua would read and write "12,5" for 12.5 in some locales.
   std::setlocale(LC_CTYPE, "");
+  make_glyphs();
   g.screen = newterm(nullptr, stdout, stdin);
   if (!g.screen) {
     const char *type = std::getenv("TERM");
     return fail(std::string("cannot use the terminal type \"") + (type ? type : "") + "\"");
   }
   set_term(g.screen);
+  const char *acsc = tigetstr("acsc");
+  g.line_drawing = acsc != nullptr && acsc != reinterpret_cast<char *>(-1) && *acsc != '\0';
   raw();
   noecho();
   nonl();

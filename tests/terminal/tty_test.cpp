@@ -1,7 +1,7 @@
 // The TTY backend on a pseudo-terminal: a child process starts it and reports what the services hand
 // over; the test types escape sequences into the terminal, writes to the scanners, and reads what the
 // child drew. Then vekhost on a pseudo-terminal of its own: the diagnostic screen's CPU time, and
-// programs whose terminal goes away.
+// programs whose terminal goes away; and vekhost in tmux, whose screen shows where each row went.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
@@ -9,8 +9,10 @@
 #include <sys/socket.h>
 #include <sys/un.h>
 
+#include <regex>
 #include <utility>
 
+#include "../../terminal/src/codepage.h"
 #include "host/process.h"
 #include "vekterm/tty.h"
 #include "vekterm/vekterm.h"
@@ -26,11 +28,12 @@ void report(const std::string &line) {
 // The child: shows a text, then reports every key and scan until 'q'. A stop request is reported; then
 // the child waits on, ignoring further stop requests. A second start is refused and leaves the session
 // running, as every test then finds it.
-void serve_panel(const vekterm::tty::Options &options) {
+void serve_panel(const vekterm::tty::Options &options, const std::string &row_1) {
   std::string error;
   if (vekterm::tty::start(options, &error) != 0) return report("error " + error);
   if (vekterm::tty::start(options, &error) == 0) return report("error a second start was taken");
   _VioWrtCharStrAtt("HELLO", 5, 0, 0, 1, nullptr, 0);
+  _VioWrtCharStr(row_1.data(), static_cast<int>(row_1.size()), 1, 0, nullptr, 0);
   _VioWrtCharStr("PANEL", 5, 19, 35, nullptr, 0);
   _VioSetCurType(4);
   _VioSetCurPos(3, 7);
@@ -77,20 +80,23 @@ class Tty : public ::testing::Test {
   }
 
   // Starts serve_panel, or vekhost running `program` when one is given, on a new pseudo-terminal.
-  void spawn(vekterm::tty::Options options, winsize size = {24, 80, 0, 0}, const std::string &program = "") {
+  // Without a program the child's first report is `first`.
+  void spawn(vekterm::tty::Options options, winsize size = {24, 80, 0, 0}, const std::string &program = "",
+             const std::string &first = "ready") {
     TearDown();
     output_.clear();
     if (!program.empty()) dir.write("program.lua", program);
     child_ = forkpty(&master_, nullptr, nullptr, &size);
     ASSERT_GE(child_, 0);
     if (child_ == 0) {
-      setenv("TERM", "xterm", 1);
+      setenv("TERM", term_, 1);
+      if (locale_) setenv("LC_ALL", locale_, 1);
       if (!program.empty()) vektest::exec_in(dir.path(), vektest::built("host/vekhost"), {"program.lua"});
-      serve_panel(options);
+      serve_panel(options, row_1_);
       _exit(0);
     }
     fcntl(master_, F_SETFL, O_NONBLOCK);
-    ASSERT_EQ(program.empty() ? next_report() : "ready", "ready");
+    ASSERT_EQ(program.empty() ? next_report() : first, first);
   }
 
   // Reads the child's terminal output until `done` holds or `ms` pass.
@@ -134,6 +140,9 @@ class Tty : public ::testing::Test {
   }
 
   vektest::Scratch dir;
+  const char *term_ = "xterm";
+  const char *locale_ = nullptr;  // LC_ALL for the child, when set
+  std::string row_1_;             // bytes the child writes on row 1
   pid_t child_ = -1;
   int master_ = -1;
   std::string output_;
@@ -143,7 +152,7 @@ TEST_F(Tty, KeysBeepLedAndAFixedClockAndAResizeRedraws) {
   vekterm::tty::Options options;
   options.fixed_start = "2024-02-29 23:59:58";
   spawn(options, {10, 30, 0, 0});
-  EXPECT_TRUE(shows("Terminal too small")) << output_;
+  EXPECT_TRUE(shows("Too small: needs 40x20")) << output_;
   winsize size{30, 100, 0, 0};
   ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &size), 0);  // the child gets SIGWINCH
   EXPECT_TRUE(shows("7mHELLO")) << "attribute 1 in reverse video: " << output_;
@@ -267,6 +276,109 @@ TEST_F(Tty, PfKeysAndScansFramedInTheKeyboardStream) {
   type("\x1b");
   EXPECT_EQ(next_report(), "key 256");
   quit();
+}
+
+// Every TERM a handheld's emulator or a console sets: the panel, the frame and the hints are drawn with
+// the terminal's own sequences; the only attributes are bold and reverse video, never a colour.
+TEST_F(Tty, DrawsOnEachTerminalTypeWithoutColour) {
+  for (const char *term : {"vt100", "vt220", "xterm", "linux"}) {
+    term_ = term;
+    spawn({});
+    EXPECT_TRUE(shows("PANEL")) << term;
+    EXPECT_TRUE(shows("F9 Scan")) << term;
+    const std::regex attributes("\x1b\\[([0-9;]*)m");
+    for (std::sregex_iterator i(output_.begin(), output_.end(), attributes), end; i != end; ++i)
+      EXPECT_TRUE(std::regex_match((*i)[1].str(), std::regex("(0|1|7|;)*"))) << term << ": " << i->str();
+    quit();
+  }
+}
+
+// A cell byte shows as its character in the code page, as far as the locale's character set goes.
+TEST_F(Tty, CellBytesShowAsTheirCodePagesCharacters) {
+  const struct {
+    const char *locale, *page, *bytes, *shown;
+  } cases[] = {
+      {"C.UTF-8", "iso-8859-1", "K\xe4SE", "K\xc3\xa4SE"},
+      {"C.UTF-8", "CP437", "K\x84SE", "K\xc3\xa4SE"},
+      {"C.UTF-8", "cp850", "\x9d\xf5", "\xc3\x98\xc2\xa7"},
+      {"C.UTF-8", "windows-1252", "\x80 5", "\xe2\x82\xac 5"},
+      {"C", "iso-8859-1", "K\xe4SE", "K?SE"},
+  };
+  for (const auto &c : cases) {
+    locale_ = c.locale;
+    row_1_ = c.bytes;
+    vekterm::tty::Options options;
+    options.code_page = c.page;
+    spawn(options);
+    EXPECT_TRUE(shows(c.shown)) << c.page << " in " << c.locale << ": " << output_;
+    quit();
+  }
+  vekterm::tty::Options options;
+  options.code_page = "ebcdic";
+  spawn(options, {24, 80, 0, 0}, "",
+        "error unknown code page \"ebcdic\" (iso-8859-1, windows-1252, cp437 or cp850)");
+}
+
+// The characters themselves are checked on the terminal above.
+TEST(CodePage, EveryByteIsACharacterOfItsOwnAndNamesHaveTheirUsualSpellings) {
+  using vekterm::detail::CodePage;
+  for (const CodePage page : {CodePage::Latin1, CodePage::Windows1252, CodePage::Cp437, CodePage::Cp850})
+    for (int byte = 0; byte < 256; ++byte)
+      EXPECT_EQ(code_page_byte(page, code_page_char(page, static_cast<unsigned char>(byte))), byte);
+  const std::pair<const char *, CodePage> names[] = {{"Latin1", CodePage::Latin1},
+                                                     {"cp1252", CodePage::Windows1252},
+                                                     {"IBM437", CodePage::Cp437},
+                                                     {"cp_850", CodePage::Cp850}};
+  for (const auto &[name, expected] : names) {
+    CodePage page{};
+    EXPECT_TRUE(vekterm::detail::parse_code_page(name, &page) && page == expected) << name;
+  }
+  CodePage page{};
+  EXPECT_FALSE(vekterm::detail::parse_code_page("utf-8", &page));
+  EXPECT_EQ(code_page_byte(CodePage::Latin1, U'\u20AC'), -1) << "no euro sign in ISO-8859-1";
+}
+
+// vekhost in a tmux session (TERM=vt100) through a series of sizes: each shows what fits and a resize
+// redraws. At 40x20 the terminal shows the panel's rows and nothing else.
+TEST_F(Tty, EachTerminalSizeShowsWhatFits) {
+  dir.write("program.lua",
+            "vek.var[11] = 'FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2'\nvek.command('SET_FIE VAR=11')\n"
+            "vek.write(0, 0, 'FIRST')\nvek.write(19, 32, 'LAST ROW')\n"
+            "vek.var[12] = 'ERET=N'\nvek.command('EXEC_PA VAR=12')\n");
+  const std::string socket = dir.file("tmux");
+  auto tmux = [&](std::vector<std::string> args) {
+    args.insert(args.begin(), {"tmux", "-S", socket});
+    return vektest::run("/usr/bin/env", args, dir.path());
+  };
+  const std::string command =
+      "env TERM=vt100 LC_ALL=C.UTF-8 " + vektest::built("host/vekhost") + " program.lua";
+  if (tmux({"new-session", "-d", "-x", "40", "-y", "20", command}).status == 127) GTEST_SKIP() << "no tmux";
+  const std::string panel =
+      "FIRST\n\n________\n" + std::string(16, '\n') + std::string(32, ' ') + "LAST ROW\n";
+  const std::string frame = "l" + std::string(40, 'q') + "k\nxFIRST" + std::string(35, ' ') + "x\n";
+  const struct {
+    const char *columns, *rows;
+    std::string shown;  // what the screen begins with
+  } cases[] = {
+      {"40", "20", panel},
+      {"30", "10", "Too small: needs 40x20\n\n"},
+      {"39", "30", "Too small: needs 40x20, has 39x30\n\n"},
+      {"40", "21", panel + "LED  --                         ^C stop\n"},
+      {"42", "22", frame},
+      {"40", "20", panel},
+  };
+  for (const auto &c : cases) {
+    tmux({"resize-window", "-x", c.columns, "-y", c.rows});
+    std::string screen;
+    EXPECT_TRUE(vektest::eventually(
+        [&] {
+          return (screen = tmux({"capture-pane", "-p"}).out).starts_with(c.shown);
+        },
+        3000))
+        << c.columns << "x" << c.rows << ":\n"
+        << screen;
+  }
+  tmux({"kill-server"});
 }
 
 }  // namespace

@@ -38,6 +38,11 @@ struct Options {
   // (`*` any other); "" when scans carry no identifier.
   std::string scan_symbology;
   int scan_timeout_ms = 150;  // a prefix without a byte for this long is handed back as keys
+  // The 8-bit code page of screen cells and help texts: "iso-8859-1", "windows-1252", "cp437" or
+  // "cp850" (the usual spellings of each are taken too). ISO-8859-1 by default: VT220-class terminals
+  // and their emulators read the upper half of an 8-bit code as ISO Latin-1 unless set otherwise, and
+  // in it every byte from 160 up is a character.
+  std::string code_page = "iso-8859-1";
 };
 
 // Takes over the user's terminal and makes the TTY backend the active one. 0, or nonzero with a
