@@ -1,7 +1,7 @@
 // The receiving demo with the help file and location list built beside it. Headless from its input
 // script, as an installation tests its programs: the receipts, the duplicate left unsent and the trace.
-// On a real terminal, vekhost in tmux: keys typed with send-keys and scans written to the scanner FIFO
-// fill the panel drawn in its 40x20 frame, read back from the pane.
+// On a handheld's terminal, vekhost in a 40x20 tmux pane: keys and framed scans typed into it fill
+// the panel, which is the whole pane.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -48,39 +48,49 @@ class TmuxDemo : public ::testing::Test {
   int tmux(const std::string &arguments) {
     return std::system(("tmux -u -L " + socket_ + " " + arguments + " >/dev/null 2>&1").c_str());
   }
-  // The rows inside the frame that the pane shows now, each 40 characters and a newline.
-  std::string frame() {
+  // The pane's rows now, each padded to 40 characters and ended by a newline, after a newline.
+  std::string screen() {
     std::system(("tmux -u -L " + socket_ + " capture-pane -p -t demo > " + dir.file("pane.txt")).c_str());
     std::istringstream pane(dir.read("pane.txt"));
-    std::string rows, side = "\u2502";  // the frame's vertical line
-    for (std::string line; std::getline(pane, line);) {
-      const std::size_t left = line.find(side), right = line.find(side, left + side.size());
-      if (left != std::string::npos && right != std::string::npos)
-        rows += line.substr(left + side.size(), right - left - side.size()) + "\n";
-    }
+    std::string rows = "\n";
+    for (std::string line; std::getline(pane, line);)
+      rows += row40(line) + "\n";
     return rows;
   }
   bool shows(const std::string &row) {
-    return eventually([&] { return frame().find("\n" + row40(row) + "\n") != std::string::npos; }, 20000);
+    return eventually([&] { return screen().find("\n" + row40(row) + "\n") != std::string::npos; }, 20000);
   }
-  // One scan through the FIFO that vekhost reads. The field waits for it already: the panel drops scans
-  // made before a field's edit begins, so a short pause lets the edit start first.
+  // Bytes typed into the terminal at once, as an emulator sends them.
+  void type(const std::string &bytes) {
+    std::string hex;
+    for (const unsigned char byte : bytes) {
+      char text[4];
+      std::snprintf(text, sizeof text, " %02x", byte);
+      hex += text;
+    }
+    tmux("send-keys -t demo -H" + hex);
+  }
+  // One scan framed in the keyboard stream (STX before, CR after), once the field waits for it: the
+  // panel drops scans made before a field's edit begins, so a short pause lets the edit start first.
   void scan(const std::string &data) {
     std::this_thread::sleep_for(300ms);
-    std::ofstream(dir.file("scanner")) << data << "\n";
+    type("\x02" + data + "\r");
   }
 
   Scratch dir;
   std::string socket_;
 };
 
-TEST_F(TmuxDemo, AReceiptTypedAndScannedIsDrawnInTheFrame) {
-  // A UTF-8 locale whatever the caller's, so that the frame is drawn with the same characters.
-  const std::string command =
-      "LC_ALL=C.UTF-8 " + built("host/vekhost") + " --data " + built("examples/receiving") + " --journal " +
-      dir.file("journal.log") + " --scanner " + dir.file("scanner") + " --clock '2019-03-14 09:26:53' " +
-      source("examples/receiving/receiving.lua") + "; echo $? > " + dir.file("status");
-  ASSERT_EQ(tmux("new-session -d -s demo -x 80 -y 30 \"" + command + "\""), 0);
+// On a handheld's screen: a 40x20 terminal with TERM=vt100 shows the panel itself. Scans come in the
+// typed stream between STX and CR, PF4 confirms, and the journal line names the terminal.
+TEST_F(TmuxDemo, AReceiptTypedAndScannedOnAHandheldsScreen) {
+  const std::string command = "env TERM=vt100 LC_ALL=C.UTF-8 " + built("host/vekhost") + " --data " +
+                              built("examples/receiving") + " --journal " + dir.file("journal.log") +
+                              " --terminal hh-1 --scan-prefix '\\x02' --scan-suffix '\\r'"
+                              " --clock '2019-03-14 09:26:53' " +
+                              source("examples/receiving/receiving.lua") + "; echo $? > " +
+                              dir.file("status");
+  ASSERT_EQ(tmux("new-session -d -s demo -x 40 -y 20 \"" + command + "\""), 0);
   ASSERT_TRUE(shows(" Item      ________")) << dir.read("pane.txt");
   scan("0104012357");
   ASSERT_TRUE(shows(" Item      04012357")) << dir.read("pane.txt");
@@ -88,20 +98,22 @@ TEST_F(TmuxDemo, AReceiptTypedAndScannedIsDrawnInTheFrame) {
   ASSERT_TRUE(shows(" Quantity  0012.50")) << dir.read("pane.txt");
   scan("10AB-1234");
   ASSERT_TRUE(shows(" Lot       AB-1234")) << dir.read("pane.txt");
-  tmux("send-keys -t demo 31122020 Enter A01-02 F10");
+  tmux("send-keys -t demo 31122020 Enter A01-02");
+  type("\x1bOS");  // PF4: OK
   ASSERT_TRUE(shows(" Received: 1")) << dir.read("pane.txt");
 
   std::istringstream rows(
-      "\n\n Item      ________\n\n Quantity  _______\n\n Lot       _______\n\n Expiry    __________\n\n"
+      "\n Item      ________\n\n Quantity  _______\n\n Lot       _______\n\n Expiry    __________\n\n"
       " Location  A01-02\n\n\n\n Last:     04012357 x 12.50\n\n Received: 1\n\n\nF1 Help F10 OK Esc End F9 "
       "Scan");
-  std::string expected;
+  std::string expected = "\n";
   for (std::string row; std::getline(rows, row);)
     expected += row40(row) + "\n";
-  const std::string shown = frame();
-  EXPECT_EQ(shown.substr(0, 25), " RECEIVING               ")
+  const std::string shown = screen();
+  EXPECT_EQ(shown.substr(1, 25), " RECEIVING               ")
       << "the clock runs, so only the title is compared";
-  EXPECT_EQ(shown.substr(41), expected.substr(41)) << dir.read("pane.txt");
+  EXPECT_EQ(shown.substr(41), expected) << dir.read("pane.txt");
+  EXPECT_EQ(dir.read("journal.log").substr(19, 8), " hh-1 1 ") << dir.read("journal.log");
 
   tmux("send-keys -t demo Escape");
   EXPECT_TRUE(eventually([&] { return dir.read("status") == "0\n"; }, 20000)) << dir.read("status");
