@@ -15,14 +15,12 @@
 namespace vektest {
 namespace {
 
-// A free TCP port on the loopback address, as the system hands one out.
+// A free TCP port, as the system hands one out.
 int free_port() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof at;
-  bind(fd, reinterpret_cast<sockaddr *>(&at), size);
+  listen(fd, 1);  // an unbound socket that listens is given a free port
   getsockname(fd, reinterpret_cast<sockaddr *>(&at), &size);
   close(fd);
   return ntohs(at.sin_port);
