@@ -81,8 +81,7 @@ TEST(SshLogin, ATransactionReachesTheJournalAndADroppedConnectionEndsTheSession)
   const std::string &d = s.dir.path();
   std::filesystem::create_directory(d + "/data");
   s.dir.write("data/prog.lua", R"(
-vek.var[11] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1"
-vek.var[12] = "ERET=N,REASON=2"
+vek.var[11], vek.var[12] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1", "ERET=N,REASON=2"
 while true do
   vek.clear()
   vek.write(0, 0, "SSH PANEL")
@@ -97,8 +96,7 @@ end
                                                      {"USER", getpwuid(geteuid())->pw_name},
                                                      {"VEKHOST", built("host/vekhost")}};
   s.dir.write("sshd_config", example("Port PORT", values));
-  s.sshd = fork();
-  if (s.sshd == 0) {  // the keys, /run/sshd for its privilege separation, then sshd
+  if ((s.sshd = fork()) == 0) {  // the keys, /run/sshd for its privilege separation, then sshd
     setpgid(0, 0);
     dup2(open((d + "/sshd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
     exec_in(d, "/bin/sh", {"-ec", example("ssh-keygen", values)});

@@ -14,8 +14,7 @@ namespace {
 
 namespace fs = std::filesystem;
 
-class DataDirectory : public ::testing::Test {
- protected:
+struct DataDirectory : ::testing::Test {
   void SetUp() override {
     vekterm::headless::reset();
     fs::create_directory(dir_);
