@@ -1,28 +1,26 @@
 // vekhost as the forced command of an SSH login, as a handheld reaches it: a real OpenSSH server on a
-// loopback port with a configuration, host key and authorized keys of the test's own (the example of
-// docs/DEPLOY.md), and an `ssh -tt` client in tmux logging in with a key.
+// loopback port with a configuration, host key and authorized keys of the test's own, and an `ssh -tt`
+// client in tmux logging in with a key: the commands and configuration of the example in docs/DEPLOY.md,
+// read from there.
 #include <arpa/inet.h>
 #include <gtest/gtest.h>
 #include <pwd.h>
 #include <signal.h>
 #include <sys/socket.h>
-#include <sys/stat.h>
 
-#include <cstring>
+#include <map>
 
 #include "host/process.h"
 
 namespace vektest {
 namespace {
 
-// A free TCP port on the loopback address, as the system hands one out.
+// A free TCP port, as the system hands one out.
 int free_port() {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
   sockaddr_in at{};
-  at.sin_family = AF_INET;
-  at.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   socklen_t size = sizeof at;
-  bind(fd, reinterpret_cast<sockaddr *>(&at), size);
+  listen(fd, 1);  // an unbound socket that listens is given a free port
   getsockname(fd, reinterpret_cast<sockaddr *>(&at), &size);
   close(fd);
   return ntohs(at.sin_port);
@@ -31,14 +29,11 @@ int free_port() {
 // The vekhost processes whose command line mentions `text` (the scratch folder: this test's only).
 std::vector<pid_t> processes_naming(const std::string &text) {
   std::vector<pid_t> found;
-  for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename();
-    if (name.find_first_not_of("0123456789") != std::string::npos || std::stoi(name) == getpid()) continue;
-    std::error_code gone;  // a process that ended meanwhile, or a zombie, has no program any more
+  std::error_code gone;  // a process that ended meanwhile, or a zombie, has no program any more
+  for (const auto &entry : std::filesystem::directory_iterator("/proc"))
     if (std::filesystem::read_symlink(entry.path() / "exe", gone) == built("host/vekhost") &&
         slurp(entry.path() / "cmdline").find(text) != std::string::npos)
-      found.push_back(std::stoi(name));
-  }
+      found.push_back(std::stoi(entry.path().filename()));
   return found;
 }
 
@@ -60,26 +55,21 @@ struct Server {
   }
 };
 
-// The example configuration of docs/DEPLOY.md, with DIR, PORT, USER and VEKHOST to fill in.
-constexpr const char *kConfig = R"(Port PORT
-ListenAddress 127.0.0.1
-HostKey DIR/host_key
-PidFile DIR/sshd.pid
-AuthorizedKeysFile DIR/authorized_keys
-StrictModes no
-PasswordAuthentication no
-KbdInteractiveAuthentication no
-UsePAM no
-PermitRootLogin prohibit-password
-X11Forwarding no
-AllowTcpForwarding no
-ClientAliveInterval 15
-ClientAliveCountMax 4
-
-Match User USER
-    AcceptEnv VEK_TERMINAL
-    ForceCommand VEKHOST --data DIR/data --terminal hh-07 DIR/data/prog.lua
-)";
+// The indented example of docs/DEPLOY.md from the line starting `from` to the text after it, with DIR, PORT,
+// USER and VEKHOST filled in.
+std::string example(const std::string &from, const std::map<std::string, std::string> &values) {
+  const std::string deploy = slurp(source("docs/DEPLOY.md"));
+  const std::size_t start = deploy.find("\n    " + from) + 1;
+  std::size_t end = start;  // the blank lines inside the example are followed by indented ones
+  do
+    end = deploy.find("\n\n", end + 1);
+  while (deploy.compare(end + 2, 4, "    ") == 0);
+  std::string text = deploy.substr(start, end - start);
+  for (const auto &[name, value] : values)
+    for (std::size_t at = text.find(name); at != std::string::npos; at = text.find(name, at + value.size()))
+      text.replace(at, name.size(), value);
+  return text;
+}
 
 // A transaction typed over the connection reaches the terminal's own journal; then the connection
 // drops mid-panel and vekhost ends with it, the journal keeping what was sent.
@@ -89,11 +79,9 @@ TEST(SshLogin, ATransactionReachesTheJournalAndADroppedConnectionEndsTheSession)
     GTEST_SKIP() << "sshd, ssh or tmux is missing: scripts/setup-machine installs them";
   Server s;
   const std::string &d = s.dir.path();
-  mkdir((d + "/data").c_str(), 0755);
-  mkdir("/run/sshd", 0755);  // sshd's privilege separation wants it
+  std::filesystem::create_directory(d + "/data");
   s.dir.write("data/prog.lua", R"(
-vek.var[11] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1"
-vek.var[12] = "ERET=N,REASON=2"
+vek.var[11], vek.var[12] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1", "ERET=N,REASON=2"
 while true do
   vek.clear()
   vek.write(0, 0, "SSH PANEL")
@@ -103,38 +91,24 @@ while true do
   vek.command("TRANMSG Y NAME " .. vek.var[1])
 end
 )");
-  ASSERT_EQ(std::system(("ssh-keygen -q -t ed25519 -N '' -f " + d +
-                         "/host_key && ssh-keygen -q -t ed25519 -N '' -f " + d + "/client_key && cp " + d +
-                         "/client_key.pub " + d + "/authorized_keys")
-                            .c_str()),
-            0);
-  const int port = free_port();
-  const std::string user = getpwuid(geteuid())->pw_name;
-  std::string config = kConfig;
-  for (const auto &[name, value] : {std::pair{"PORT", std::to_string(port)},
-                                    {"USER", user},
-                                    {"VEKHOST", built("host/vekhost")},
-                                    {"DIR", d}})
-    for (std::size_t at = config.find(name); at != std::string::npos;
-         at = config.find(name, at + value.size()))
-      config.replace(at, std::strlen(name), value);
-  s.dir.write("sshd_config", config);
-  s.sshd = fork();
-  if (s.sshd == 0) {
+  const std::map<std::string, std::string> values = {{"DIR", d},
+                                                     {"PORT", std::to_string(free_port())},
+                                                     {"USER", getpwuid(geteuid())->pw_name},
+                                                     {"VEKHOST", built("host/vekhost")}};
+  s.dir.write("sshd_config", example("Port PORT", values));
+  if ((s.sshd = fork()) == 0) {  // the keys, /run/sshd for its privilege separation, then sshd
     setpgid(0, 0);
     dup2(open((d + "/sshd.log").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
-    exec_in(d, "/usr/sbin/sshd", {"-D", "-e", "-f", d + "/sshd_config"});
+    exec_in(d, "/bin/sh", {"-ec", example("ssh-keygen", values)});
   }
   setpgid(s.sshd, s.sshd);
   ASSERT_TRUE(
       eventually([&] { return s.dir.read("sshd.log").find("Server listening") != std::string::npos; }, 10000))
       << s.dir.read("sshd.log");
 
-  const std::string ssh = "ssh -F /dev/null -tt -i " + d + "/client_key -p " + std::to_string(port) +
-                          " -o StrictHostKeyChecking=no -o UserKnownHostsFile=/dev/null -o BatchMode=yes "
-                          "-o LogLevel=ERROR " +
-                          user + "@127.0.0.1";
-  ASSERT_EQ(std::system((s.tmux + "new-session -d -s hh -x 80 -y 30 \"" + ssh + "\"").c_str()), 0);
+  ASSERT_EQ(std::system(
+                (s.tmux + "new-session -d -s hh -x 80 -y 30 \"" + example("ssh -F", values) + "\"").c_str()),
+            0);
   ASSERT_TRUE(eventually([&] { return s.pane().find("SSH PANEL") != std::string::npos; }, 20000))
       << s.pane() << slurp(d + "/sshd.log");
   usleep(500000);  // the panel drops keys typed before its field waits for them
