@@ -1,7 +1,7 @@
 // The TTY backend on a pseudo-terminal: a child process starts it and reports what the services hand
 // over; the test types escape sequences into the terminal, writes to the scanners, and reads what the
-// child drew. Then vekhost on a pseudo-terminal of its own: the diagnostic screen's CPU time, and
-// programs whose terminal goes away; and vekhost in tmux, whose screen shows where each row went.
+// child drew. Then vekhost on a pseudo-terminal of its own: its CPU time while it waits, and how it ends
+// when its terminal goes away.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <signal.h>
@@ -34,9 +34,7 @@ void serve_panel(const vekterm::tty::Options &options, const std::string &row_1)
   if (vekterm::tty::start(options, &error) == 0) return report("error a second start was taken");
   _VioWrtCharStrAtt("HELLO", 5, 0, 0, 1, nullptr, 0);
   _VioWrtCharStr(row_1.data(), static_cast<int>(row_1.size()), 1, 0, nullptr, 0);
-  _VioWrtCharStr("PANEL", 5, 19, 35, nullptr, 0);
   _VioSetCurType(4);
-  _VioSetCurPos(3, 7);
   report("ready");
   for (bool quit = false; !quit;) {
     _WaitEvent(0);
@@ -133,11 +131,6 @@ class Tty : public ::testing::Test {
     child_ = -1;
     return status;
   }
-  void quit() {
-    type("q");
-    EXPECT_EQ(next_report(), "key 113");
-    EXPECT_EQ(finish(), 0);
-  }
 
   vektest::Scratch dir;
   const char *term_ = "xterm";
@@ -148,15 +141,27 @@ class Tty : public ::testing::Test {
   std::string output_;
 };
 
-TEST_F(Tty, KeysBeepLedAndAFixedClockAndAResizeRedraws) {
+// Keys as terminals send them, PF keys among them, and a scan framed in the keyboard stream with its
+// symbology; a prefix that no suffix follows (a lone Esc) comes through as the key it was, at the
+// time-out that wakes the waiting panel. Then one scan a line from the F9 prompt, a FIFO the backend
+// makes (and removes) and a serial device.
+TEST_F(Tty, KeysScansBeepLedAFixedClockAndAResizeRedraws) {
+  int serial_master = -1, serial_slave = -1;
+  char serial_name[128];
+  ASSERT_EQ(openpty(&serial_master, &serial_slave, serial_name, nullptr, nullptr), 0);
   vekterm::tty::Options options;
+  options.scanner = dir.file("scans");
+  options.serial = serial_name;
+  options.scan_type = 7;
   options.fixed_start = "2024-02-29 23:59:58";
+  options.scan_prefix = "\\e[99~";
+  options.scan_suffix = "\\r";
+  options.scan_symbology = "E=3";
   spawn(options, {10, 30, 0, 0});
   EXPECT_TRUE(shows("Too small: needs 40x20")) << output_;
   winsize size{30, 100, 0, 0};
   ASSERT_EQ(ioctl(master_, TIOCSWINSZ, &size), 0);  // the child gets SIGWINCH
   EXPECT_TRUE(shows("7mHELLO")) << "attribute 1 in reverse video: " << output_;
-  EXPECT_TRUE(shows("PANEL"));
   EXPECT_TRUE(shows("\x1b[?25h")) << "cursor type 4 shows the cursor";
   EXPECT_TRUE(shows("Esc Cancel F10 OK F1 Help F2 Clear F9 Scan"));
   type("b");
@@ -167,27 +172,16 @@ TEST_F(Tty, KeysBeepLedAndAFixedClockAndAResizeRedraws) {
   output_.clear();
   EXPECT_TRUE(shows(" -- ")) << "the LED goes out after its 600 ms";
   const std::pair<const char *, int> keys[] = {
-      {"a", 'a'},        {"~", '~'},       {"\r", 13},     {"\x1b", 256},    {"\x1bOP", 15104},
-      {"\x1b[21~", 768}, {"\x0f", 768},    {"\t", 1536},   {"\x1bOB", 1536}, {"\x1b[Z", 512},
-      {"\x1bOA", 512},   {"\x1bOQ", 1024}, {"\x7f", 1280}, {"\x1bOD", 174},  {"\x1bOC", 175}};
+      {"a", 'a'},        {"~", '~'},        {"\r", 13},      {"\x1b", 256},
+      {"\x1bOP", 15104}, {"\x1b[21~", 768}, {"\x0f", 768},   {"\x1bOS", 768},
+      {"\t", 1536},      {"\x1bOB", 1536},  {"\x1b[Z", 512}, {"\x1bOA", 512},
+      {"\x1bOQ", 1024},  {"\x7f", 1280},    {"\x1bOD", 174}, {"\x1bOC", 175}};
   for (const auto &[bytes, code] : keys) {
     type(bytes);
     EXPECT_EQ(next_report(), "key " + std::to_string(code));
   }
-  quit();
-}
-
-// One scan a line from the F9 prompt, a FIFO the backend makes (and removes), a serial device, and a
-// UNIX socket until it closes.
-TEST_F(Tty, ScansFromThePromptAFifoASerialDeviceAndASocket) {
-  int serial_master = -1, serial_slave = -1;
-  char serial_name[128];
-  ASSERT_EQ(openpty(&serial_master, &serial_slave, serial_name, nullptr, nullptr), 0);
-  vekterm::tty::Options options;
-  options.scanner = dir.file("scans");
-  options.serial = serial_name;
-  options.scan_type = 7;
-  spawn(options);
+  type("\x1b[99~E4012345678901\r");
+  EXPECT_EQ(next_report(), "scan 3 4012345678901");
   type("\x1b[20~");  // F9: typed text goes to the prompt, not to the module, and Enter sends it
   EXPECT_TRUE(shows("Scan:"));
   type("AB12\1779\r");  // a Backspace (octal 177) among them
@@ -199,32 +193,32 @@ TEST_F(Tty, ScansFromThePromptAFifoASerialDeviceAndASocket) {
   EXPECT_EQ(next_report(), "scan 7 LOT-2");
   ASSERT_EQ(write(serial_master, "0123456789012\r", 14), 14);
   EXPECT_EQ(next_report(), "scan 7 0123456789012");
-  quit();
+  type("q");
+  EXPECT_EQ(next_report(), "key 113");
+  EXPECT_EQ(finish(), 0);
   EXPECT_FALSE(std::filesystem::exists(dir.file("scans"))) << "the FIFO the backend made is removed";
   close(serial_master);
   close(serial_slave);
+}
 
+// Scans from a UNIX socket until it closes. Then a stop request ends the wait, idle calls answer nonzero and
+// an empty keyboard reads Cancel; a second one while the program still runs gives the terminal back and ends
+// the process by the signal.
+TEST_F(Tty, ScansFromASocketUntilItClosesThenStopRequests) {
   const int listener = socket(AF_UNIX, SOCK_STREAM, 0);
   sockaddr_un address{AF_UNIX, {}};
   std::snprintf(address.sun_path, sizeof address.sun_path, "%s", dir.file("scanner.sock").c_str());
   ASSERT_EQ(bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof address), 0);
   ASSERT_EQ(listen(listener, 1), 0);
-  options = {};
+  vekterm::tty::Options options;
   options.scanner = address.sun_path;
   spawn(options);
   const int connection = accept(listener, nullptr, nullptr);
   ASSERT_EQ(write(connection, "PALLET-9\n", 9), 9);
   EXPECT_EQ(next_report(), "scan 1 PALLET-9");
   close(connection);
-  EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
-  quit();
   close(listener);
-}
-
-// A stop request ends the wait, idle calls answer nonzero and an empty keyboard reads Cancel; a second
-// one while the program still runs gives the terminal back and ends the process by the signal.
-TEST_F(Tty, StopRequestsFirstAskThenEnd) {
-  spawn({});
+  EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
   usleep(300000);  // the child blocks in its wait meanwhile
   kill(child_, SIGTERM);
   EXPECT_EQ(next_report(), "stopped, then key 256");
@@ -237,149 +231,61 @@ TEST_F(Tty, StopRequestsFirstAskThenEnd) {
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
 }
 
-TEST_F(Tty, VekhostsDiagnosticScreenWaitsForKeysWithoutSpinning) {
-  spawn({}, {30, 100, 0, 0}, "vek.write(19, 0, 'READY')\nvek.reason(5)\n");
-  ASSERT_TRUE(shows("READY", 5000)) << output_;
-  pump([] { return false; }, 1000);  // the screen's opening pauses
-  const long before = cpu_ms(child_);
-  pump([] { return false; }, 5000);
-  EXPECT_LT(cpu_ms(child_) - before, 50) << "ms of CPU in 5 s on the diagnostic screen";
-  type("\r");
-  EXPECT_EQ(finish(3000), 0) << "Enter ends the screen and the program";
-}
-
-TEST_F(Tty, VekhostWhoseTerminalClosesIsGoneWithinThreeSeconds) {
+// vekhost waits for keys without spinning, on the diagnostic screen (which ignores stop requests) and
+// in a panel opened again whenever it ends, and is gone within 3 s once its terminal closes.
+TEST_F(Tty, VekhostWaitsWithoutSpinningAndEndsWhenItsTerminalCloses) {
   const std::string setup =
       "vek.var[11] = 'FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2'\nvek.command('SET_FIE VAR=11')\n"
       "vek.var[12] = 'ERET=N'\nvek.write(19, 0, 'READY')\n";
-  // The diagnostic screen ignores stop requests; the panel is opened again whenever it ends.
   for (const char *rest : {"vek.reason(5)\n", "while true do vek.command('EXEC_PA VAR=12') end\n"}) {
     spawn({}, {30, 100, 0, 0}, setup + rest);
     ASSERT_TRUE(shows("READY", 5000)) << rest << output_;
+    pump([] { return false; }, 1000);  // the screen's opening pauses
+    const long before = cpu_ms(child_);
+    pump([] { return false; }, 5000);
+    EXPECT_LT(cpu_ms(child_) - before, 50) << rest << "ms of CPU in 5 s";
     close(std::exchange(master_, -1));
     EXPECT_NE(finish(3000), -1) << rest << "still running 3 s after the terminal closed";
   }
 }
 
-// A PF key and a scan framed in the keyboard stream, with its symbology, as a terminal emulator sends
-// them; a prefix that no suffix follows comes through as the keys it was, at the time-out that wakes
-// the waiting panel.
-TEST_F(Tty, PfKeysAndScansFramedInTheKeyboardStream) {
-  vekterm::tty::Options options;
-  options.scan_prefix = "\\e[99~";
-  options.scan_suffix = "\\r";
-  options.scan_symbology = "E=3";
-  spawn(options);
-  type("\x1bOS");
-  EXPECT_EQ(next_report(), "key 768");
-  type("\x1b[99~E4012345678901\r");
-  EXPECT_EQ(next_report(), "scan 3 4012345678901");
-  type("\x1b");
-  EXPECT_EQ(next_report(), "key 256");
-  quit();
-}
-
 // Every TERM a handheld's emulator or a console sets: the panel, the frame and the hints are drawn with
-// the terminal's own sequences; the only attributes are bold and reverse video, never a colour.
-TEST_F(Tty, DrawsOnEachTerminalTypeWithoutColour) {
-  for (const char *term : {"vt100", "vt220", "xterm", "linux"}) {
-    term_ = term;
-    spawn({});
-    EXPECT_TRUE(shows("PANEL")) << term;
-    EXPECT_TRUE(shows("F9 Scan")) << term;
-    const std::regex attributes("\x1b\\[([0-9;]*)m");
-    for (std::sregex_iterator i(output_.begin(), output_.end(), attributes), end; i != end; ++i)
-      EXPECT_TRUE(std::regex_match((*i)[1].str(), std::regex("(0|1|7|;)*"))) << term << ": " << i->str();
-    quit();
-  }
-}
-
-// A cell byte shows as its character in the code page, as far as the locale's character set goes.
-TEST_F(Tty, CellBytesShowAsTheirCodePagesCharacters) {
+// the terminal's own sequences; the only attributes are bold and reverse video, never a colour. A cell
+// byte shows as its character in the code page, as far as the locale's character set goes.
+TEST_F(Tty, DrawsOnEachTerminalTypeWithoutColourAndCellBytesInTheirCodePage) {
   const struct {
-    const char *locale, *page, *bytes, *shown;
+    const char *term, *locale, *page, *bytes, *shown;
   } cases[] = {
-      {"C.UTF-8", "iso-8859-1", "K\xe4SE", "K\xc3\xa4SE"},
-      {"C.UTF-8", "CP437", "K\x84SE", "K\xc3\xa4SE"},
-      {"C.UTF-8", "cp850", "\x9d\xf5", "\xc3\x98\xc2\xa7"},
-      {"C.UTF-8", "windows-1252", "\x80 5", "\xe2\x82\xac 5"},
-      {"C", "iso-8859-1", "K\xe4SE", "K?SE"},
+      {"vt100", "C.UTF-8", "Latin1", "K\xe4SE", "K\xc3\xa4SE"},
+      {"vt220", "C.UTF-8", "IBM437", "K\x84SE", "K\xc3\xa4SE"},
+      {"xterm", "C.UTF-8", "cp_850", "\x9d\xf5", "\xc3\x98\xc2\xa7"},
+      {"linux", "C.UTF-8", "cp1252", "\x80 5", "\xe2\x82\xac 5"},
+      {"xterm", "C", "iso-8859-1", "K\xe4SE", "K?SE"},
   };
+  const std::regex attributes("\x1b\\[([0-9;]*)m");
   for (const auto &c : cases) {
+    term_ = c.term;
     locale_ = c.locale;
     row_1_ = c.bytes;
     vekterm::tty::Options options;
     options.code_page = c.page;
     spawn(options);
     EXPECT_TRUE(shows(c.shown)) << c.page << " in " << c.locale << ": " << output_;
-    quit();
+    EXPECT_TRUE(shows("F9 Scan")) << c.term;
+    for (std::sregex_iterator i(output_.begin(), output_.end(), attributes), end; i != end; ++i)
+      EXPECT_TRUE(std::regex_match((*i)[1].str(), std::regex("(0|1|7|;)*"))) << c.term << ": " << i->str();
+    type("q");
+    EXPECT_EQ(finish(), 0) << c.term;
   }
   vekterm::tty::Options options;
   options.code_page = "ebcdic";
   spawn(options, {24, 80, 0, 0}, "",
         "error unknown code page \"ebcdic\" (iso-8859-1, windows-1252, cp437 or cp850)");
-}
-
-// The characters themselves are checked on the terminal above.
-TEST(CodePage, EveryByteIsACharacterOfItsOwnAndNamesHaveTheirUsualSpellings) {
-  using vekterm::detail::CodePage;
+  using vekterm::detail::CodePage;  // every byte is a character of its own
   for (const CodePage page : {CodePage::Latin1, CodePage::Windows1252, CodePage::Cp437, CodePage::Cp850})
     for (int byte = 0; byte < 256; ++byte)
       EXPECT_EQ(code_page_byte(page, code_page_char(page, static_cast<unsigned char>(byte))), byte);
-  const std::pair<const char *, CodePage> names[] = {{"Latin1", CodePage::Latin1},
-                                                     {"cp1252", CodePage::Windows1252},
-                                                     {"IBM437", CodePage::Cp437},
-                                                     {"cp_850", CodePage::Cp850}};
-  for (const auto &[name, expected] : names) {
-    CodePage page{};
-    EXPECT_TRUE(vekterm::detail::parse_code_page(name, &page) && page == expected) << name;
-  }
-  CodePage page{};
-  EXPECT_FALSE(vekterm::detail::parse_code_page("utf-8", &page));
   EXPECT_EQ(code_page_byte(CodePage::Latin1, U'\u20AC'), -1) << "no euro sign in ISO-8859-1";
-}
-
-// vekhost in a tmux session (TERM=vt100) through a series of sizes: each shows what fits and a resize
-// redraws. At 40x20 the terminal shows the panel's rows and nothing else.
-TEST_F(Tty, EachTerminalSizeShowsWhatFits) {
-  dir.write("program.lua",
-            "vek.var[11] = 'FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2'\nvek.command('SET_FIE VAR=11')\n"
-            "vek.write(0, 0, 'FIRST')\nvek.write(19, 32, 'LAST ROW')\n"
-            "vek.var[12] = 'ERET=N'\nvek.command('EXEC_PA VAR=12')\n");
-  const std::string socket = dir.file("tmux");
-  auto tmux = [&](std::vector<std::string> args) {
-    args.insert(args.begin(), {"tmux", "-S", socket});
-    return vektest::run("/usr/bin/env", args, dir.path());
-  };
-  const std::string command =
-      "env TERM=vt100 LC_ALL=C.UTF-8 " + vektest::built("host/vekhost") + " program.lua";
-  if (tmux({"new-session", "-d", "-x", "40", "-y", "20", command}).status == 127) GTEST_SKIP() << "no tmux";
-  const std::string panel =
-      "FIRST\n\n________\n" + std::string(16, '\n') + std::string(32, ' ') + "LAST ROW\n";
-  const std::string frame = "l" + std::string(40, 'q') + "k\nxFIRST" + std::string(35, ' ') + "x\n";
-  const struct {
-    const char *columns, *rows;
-    std::string shown;  // what the screen begins with
-  } cases[] = {
-      {"40", "20", panel},
-      {"30", "10", "Too small: needs 40x20\n\n"},
-      {"39", "30", "Too small: needs 40x20, has 39x30\n\n"},
-      {"40", "21", panel + "LED  --                         ^C stop\n"},
-      {"42", "22", frame},
-      {"40", "20", panel},
-  };
-  for (const auto &c : cases) {
-    tmux({"resize-window", "-x", c.columns, "-y", c.rows});
-    std::string screen;
-    EXPECT_TRUE(vektest::eventually(
-        [&] {
-          return (screen = tmux({"capture-pane", "-p"}).out).starts_with(c.shown);
-        },
-        3000))
-        << c.columns << "x" << c.rows << ":\n"
-        << screen;
-  }
-  tmux({"kill-server"});
 }
 
 }  // namespace
