@@ -124,6 +124,12 @@ class Tty : public ::testing::Test {
   void type(std::string_view bytes) {
     ASSERT_EQ(write(master_, bytes.data(), bytes.size()), ssize_t(bytes.size()));
   }
+  // Only a running child: once reaped (or never started) child_ is -1, and kill(-1) would signal
+  // every process there is.
+  void signal_child(int signal) {
+    ASSERT_GT(child_, 0);
+    kill(child_, signal);
+  }
   // The child's wait status once it ends within `ms`, or -1 while it still runs.
   int finish(int ms = 5000) {
     int status = -1;
@@ -220,12 +226,11 @@ TEST_F(Tty, ScansFromASocketUntilItClosesThenStopRequests) {
   close(listener);
   EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
   usleep(300000);  // the child blocks in its wait meanwhile
-  kill(child_, SIGTERM);
+  signal_child(SIGTERM);
   EXPECT_EQ(next_report(), "stopped, then key 256");
   EXPECT_LT(cpu_ms(child_), 150) << "milliseconds of CPU, mostly while waiting";
-  // A child that ended is reaped and child_ becomes -1: kill(-1) would signal every process.
   ASSERT_EQ(finish(200), -1) << "the first request does not end the process";
-  kill(child_, SIGTERM);
+  signal_child(SIGTERM);
   EXPECT_TRUE(shows("\x1b[?1049l")) << "the alternate screen is left: " << output_;
   const int status = finish();
   EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM) << status;
