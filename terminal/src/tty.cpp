@@ -273,9 +273,9 @@ void draw_status(const Layout &l) {
 void draw_prompt(const Layout &l) {
   const int row = l.lines >= 2 ? l.below() + 1 : l.panel_top() + kRows - 1;
   const int left = l.lines >= 2 ? l.left : l.panel_left();
-  const int room = l.width - static_cast<int>(std::strlen(kPromptLabel)) - 1;
-  const std::string tail =
-      static_cast<int>(g.prompt.size()) <= room ? g.prompt : g.prompt.substr(g.prompt.size() - room);
+  const auto room =
+      static_cast<std::size_t>(std::max(0, l.width - static_cast<int>(std::strlen(kPromptLabel)) - 1));
+  const std::string tail = g.prompt.size() <= room ? g.prompt : g.prompt.substr(g.prompt.size() - room);
   mvhline(row, left, ' ', kColumns);
   mvaddstr(row, left, (kPromptLabel + tail).c_str());
   curs_set(1);
