@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "host.h"
+#include "vekterm/remote.h"
 #include "vekterm/tty.h"
 #include "vekterm/vekterm.h"
 
@@ -47,6 +48,8 @@ constexpr const char *kUsage =
     "  --scan-timeout MS  TTY: a prefix without its suffix is typed keys after MS ms (default 150)\n"
     "  --code-page NAME   TTY: code page of the screen's bytes: iso-8859-1 (default), windows-1252,\n"
     "                     cp437 or cp850\n"
+    "  --remote FD        run as a gateway's session: screen and input over the SOCK_SEQPACKET\n"
+    "                     socket FD (see vekweb)\n"
     "  --help             this text\n";
 
 struct Options {
@@ -54,6 +57,7 @@ struct Options {
   std::string terminal;
   std::string keymap, prefix, suffix, ids, scan_ms;  // the keyboard stream (ids: symbology)
   std::string code_page;                             // "" for the TTY's default
+  std::string remote;                                // a gateway session's socket; "" for none
   std::vector<std::string> args;
   bool headless = false, screens = false, attributes = false;
 };
@@ -79,6 +83,7 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"keymap", &Options::keymap, nullptr},         {"scan-prefix", &Options::prefix, nullptr},
     {"scan-suffix", &Options::suffix, nullptr},    {"scan-symbology", &Options::ids, nullptr},
     {"scan-timeout", &Options::scan_ms, nullptr},  {"code-page", &Options::code_page, nullptr},
+    {"remote", &Options::remote, nullptr},
 };
 constexpr int kHelp = 'h';
 
@@ -187,7 +192,12 @@ namespace {
 struct Setup {
   std::string module;          // path of the panel module
   vekterm::CivilTime clock{};  // with --clock: where the terminal's clock starts
+  int remote = -1;             // with --remote: the session's socket
 };
+
+bool remote_fd(const std::string &text, int *fd) {
+  return (std::istringstream(text) >> *fd >> std::ws).eof() && *fd >= 0;
+}
 
 // The session's terminal id: --terminal, else $VEK_TERMINAL, else the login name.
 std::string terminal_id(const Options &o) {
@@ -207,10 +217,13 @@ int check_setup(Options &o, Setup *setup) {
   if (!is_directory(o.data)) return fail("data directory " + o.data + " not found");
   if (!o.clock.empty() && !vekterm::parse_clock(o.clock, &setup->clock))
     return fail("--clock wants \"YYYY-MM-DD HH:MM:SS\", not \"" + o.clock + "\"");
+  if (!o.remote.empty() && (o.headless || !remote_fd(o.remote, &setup->remote)))
+    return fail(o.headless ? "--remote runs a gateway's session, not headless"
+                           : "--remote wants a socket descriptor number, not \"" + o.remote + "\"");
   const bool on_terminal = isatty(STDIN_FILENO) && isatty(STDOUT_FILENO);
-  if (!o.headless && !on_terminal)
+  if (!o.headless && o.remote.empty() && !on_terminal)
     return fail("not on a terminal: give --input SCRIPT (or --headless) to run headless");
-  if (!o.headless && !vekterm::tty::start)
+  if (!o.headless && o.remote.empty() && !vekterm::tty::start)
     return fail("this services library has no terminal backend; run headless with --input SCRIPT");
   std::string error;
   setup->module = locate_module(o.module, &error);
@@ -228,7 +241,9 @@ int start(const Options &o, const Setup &setup, Session *session) {
   if (!o.trace.empty() && open_trace(o.trace, &error)) return fail(error);
   session->entry = load_module(setup.module, &error);
   if (!session->entry) return fail(error);
-  if (!o.headless) {
+  if (setup.remote >= 0) {
+    if (vekterm::remote::start(setup.remote, &error)) return fail(error);
+  } else if (!o.headless) {
     vekterm::tty::Options tty;
     tty.scanner = o.scanner;
     tty.serial = o.serial;
@@ -244,7 +259,7 @@ int start(const Options &o, const Setup &setup, Session *session) {
   }
   vekterm::set_data_directory(o.data);
   vekterm::set_journal(o.journal);
-  if (o.headless && !o.clock.empty()) vekterm::set_clock(setup.clock);
+  if ((o.headless || setup.remote >= 0) && !o.clock.empty()) vekterm::set_clock(setup.clock);
   return 0;
 }
 
@@ -252,7 +267,10 @@ int start(const Options &o, const Setup &setup, Session *session) {
 // trace and reports on standard error why the run may have gone wrong.
 void finish(const Options &o, const Session &session, const std::string &held, int status,
             const std::string &error) {
-  if (!o.headless && vekterm::tty::stop) vekterm::tty::stop();
+  if (!o.remote.empty())
+    vekterm::remote::stop();
+  else if (!o.headless && vekterm::tty::stop)
+    vekterm::tty::stop();
   if (!held.empty()) std::fputs(held.c_str(), stdout);
   if (o.headless) write_screen(stdout, session.screens ? "final screen" : "", o.attributes);
   std::fflush(stdout);
@@ -281,7 +299,7 @@ int run(int argc, char **argv) {
   session.screens = o.screens;
   session.attributes = o.attributes;
   std::string held;  // on the TTY, what the program prints waits until the terminal is given back
-  if (!o.headless) session.held_output = &held;
+  if (!o.headless && o.remote.empty()) session.held_output = &held;
   if (const int status = start(o, setup, &session)) return status;
 
   std::string error;
