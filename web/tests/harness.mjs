@@ -155,13 +155,18 @@ export function pageScreen(page) {
   });
 }
 
-// Waits until a row of the page's screen reads `text` from its beginning.
-export function rowShows(page, text, timeout = 10000) {
-  return page.waitForFunction(
-    (want) => [...document.querySelectorAll('#screen .row')].some((r) => r.textContent.startsWith(want)),
-    text,
-    { timeout },
-  );
+// Waits until a row of the page's screen reads `text` from its beginning; else fails showing the screen.
+export async function rowShows(page, text, timeout = 10000) {
+  try {
+    await page.waitForFunction(
+      (want) => [...document.querySelectorAll('#screen .row')].some((r) => r.textContent.startsWith(want)),
+      text,
+      { timeout },
+    );
+  } catch (e) {
+    const { rows } = await pageScreen(page).catch(() => ({ rows: [] }));
+    throw new Error(`no row reads "${text}":\n${rows.map((r) => '|' + r + '|').join('\n')}\n${e.message}`);
+  }
 }
 
 export function state(page, name, timeout = 10000) {
