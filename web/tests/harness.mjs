@@ -39,15 +39,8 @@ export async function browser(t) {
       headless: true,
       viewport: { width: 412, height: 860 },
       deviceScaleFactor: 2,
-      args: [
-        '--no-sandbox',
-        '--disable-gpu',
-        '--disable-quic',
-        '--no-first-run',
-        '--disable-background-networking',
-        '--disable-component-update',
-        '--disable-sync',
-      ],
+      args: ['--no-sandbox', '--disable-gpu', '--disable-quic', '--no-first-run', '--disable-background-networking',
+        '--disable-component-update', '--disable-sync'],
     });
   } catch (e) {
     t.skip('chromium cannot run here: ' + String(e.message).split('\n')[0]);
@@ -71,7 +64,7 @@ function freePort() {
 }
 
 // The gateway with the receiving demo: scans framed by STX and CR, bursts of 4 or more under 30 ms.
-export async function gateway(t, extra = []) {
+export async function gateway(t) {
   const dir = scratch(t);
   const data = path.join(dir, 'data');
   fs.mkdirSync(data);
@@ -80,17 +73,8 @@ export async function gateway(t, extra = []) {
   const tokenFile = path.join(dir, 'token');
   fs.writeFileSync(tokenFile, token + '\n', { mode: 0o600 });
   const port = await freePort();
-  const args = [
-    '--listen', `127.0.0.1:${port}`,
-    '--program', paths.program,
-    '--data', data,
-    '--web', paths.web,
-    '--vekhost', paths.vekhost,
-    '--token-file', tokenFile,
-    '--scan-prefix', '\\x02',
-    '--scan-suffix', '\\r',
-    ...extra,
-  ];
+  const args = ['--listen', `127.0.0.1:${port}`, '--program', paths.program, '--data', data, '--web', paths.web,
+    '--vekhost', paths.vekhost, '--token-file', tokenFile, '--scan-prefix', '\\x02', '--scan-suffix', '\\r'];
   const child = spawn(paths.vekweb, args, { stdio: ['ignore', 'pipe', 'pipe'] });
   let log = '';
   child.stdout.on('data', (d) => (log += d));

@@ -65,7 +65,6 @@ test('keys and scans as a scanner and a person type them', () => {
     ['a prefix that no scan follows is dropped, the rest typed', framed, [[5, stx], [400, 'q']], 'k:q'],
     ['a framed scan cut short is handed back as keys', framed, [[5, stx], [5, 'AB'], [400, enter]], 'k:A k:B k#13'],
     ['without a prefix set, control characters mean nothing', burst, [[5, stx], [100, 'a']], 'k:a'],
-    ['bursts can be switched off', { burst_ms: 0, min_length: 4 }, [[1, 'abcd'], [1, enter]], 'k:a k:b k:c k:d k#13'],
     ['a multi-character prefix', { prefix: ']C', suffix: '\t', burst_ms: 30, min_length: 4 }, [[100, ']C'], [100, 'X1'], [100, tab]], 's:X1'],
     ['the beginning of a prefix alone is typed', { prefix: ']C', suffix: '\t', burst_ms: 30, min_length: 4 }, [[100, ']'], [100, 'x']], 'k:] k:x'],
   ];
