@@ -28,6 +28,8 @@ let glyphs = store.get('glyphs') || latin1Glyphs();
 let bytes = reverseGlyphs(glyphs);
 let seq = Number(store.get('seq') || 0);
 let pending = JSON.parse(store.get('pending') || '[]'); // [{seq, frame, sent}]
+let refusal; // the reason of a refusal whose close has not come yet
+const RETRY_CODES = [1001, 1011, 1012, 1013, 1014]; // going away, server error, restart, try again later
 
 // ---- Status line, LED and beep --------------------------------------------------------------------
 
@@ -197,6 +199,7 @@ function connect() {
   const url = (location.protocol === 'https:' ? 'wss://' : 'ws://') + location.host + '/session';
   const ws = new WebSocket(url);
   socket = ws;
+  refusal = undefined;
   ws.onopen = () => {
     const hello = new URLSearchParams({ t: 'hello', terminal });
     if (store.get('token')) hello.set('token', store.get('token'));
@@ -217,13 +220,21 @@ function connect() {
     }
     receive(m);
   };
-  ws.onclose = () => {
+  ws.onclose = (e) => {
     if (socket !== ws) return;
     socket = null;
     clearTimeout(watchdog);
     for (const p of pending) delete p.sent;
     if (state === 'ended' || state === 'refused') return;
-    setState('reconnecting');
+    // A refusal that may pass (the gateway stopping or full, a session that failed to start) is tried
+    // again like a dropped connection; one about the login itself waits for the operator.
+    if (refusal !== undefined && !RETRY_CODES.includes(e.code)) {
+      setState('refused', refusal);
+      showLogin(refusal);
+      return;
+    }
+    setState('reconnecting', refusal);
+    refusal = undefined;
     // 0.25 s, doubling up to 8 s, with some spread so that a fleet does not come back in step.
     const delay = Math.min(8000, 250 * 2 ** backoff) * (0.8 + 0.4 * Math.random());
     backoff = Math.min(backoff + 1, 6);
@@ -283,9 +294,7 @@ function receive(m) {
       if (socket) socket.close();
       break;
     case 'refused':
-      setState('refused', m.reason);
-      if (socket) socket.close();
-      showLogin(m.reason);
+      refusal = m.reason || 'refused'; // what follows depends on the close code that comes next
       break;
   }
 }
