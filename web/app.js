@@ -155,8 +155,9 @@ try {
   // The defaults until the gateway sends its settings.
 }
 
+// Keys go to a session only: not into the login form, nor after the session ended.
 function loggedIn() {
-  return !$('login').open && state !== 'refused';
+  return !$('login').open && state !== 'refused' && state !== 'ended';
 }
 
 document.addEventListener('keydown', (e) => {
