@@ -22,9 +22,22 @@ export const paths = {
   web: path.join(source, 'web'),
 };
 
+// Cleanups run after the test, the latest first: the browser and the gateway end before their
+// folders go.
+const cleanups = new WeakMap();
+function later(t, fn) {
+  if (!cleanups.has(t)) {
+    cleanups.set(t, []);
+    t.after(async () => {
+      for (const f of cleanups.get(t).reverse()) await f();
+    });
+  }
+  cleanups.get(t).push(fn);
+}
+
 export function scratch(t) {
   const dir = fs.mkdtempSync(path.join(os.tmpdir(), 'vekweb-test-'));
-  t.after(() => fs.rmSync(dir, { recursive: true, force: true }));
+  later(t, () => fs.rmSync(dir, { recursive: true, force: true, maxRetries: 5 }));
   return dir;
 }
 
@@ -46,7 +59,7 @@ export async function browser(t) {
     t.skip('chromium cannot run here: ' + String(e.message).split('\n')[0]);
     return null;
   }
-  t.after(() => context.close());
+  later(t, () => context.close());
   const page = context.pages()[0] || (await context.newPage());
   page.on('pageerror', (e) => console.log('page error:', e.message));
   return { context, page };
@@ -80,9 +93,11 @@ export async function gateway(t) {
   child.stdout.on('data', (d) => (log += d));
   child.stderr.on('data', (d) => (log += d));
   const exited = new Promise((resolve) => child.on('exit', resolve));
-  t.after(async () => {
+  later(t, async () => {
     if (child.exitCode === null) child.kill('SIGTERM');
+    const killer = setTimeout(() => child.kill('SIGKILL'), 5000);
     await exited;
+    clearTimeout(killer);
   });
   const url = `http://127.0.0.1:${port}`;
   for (let i = 0; ; i++) {
@@ -137,6 +152,25 @@ export function pageScreen(page) {
     const cursor = document.querySelector('#screen .cursor');
     return { rows, attrs, cursor: !!cursor };
   });
+}
+
+// A scanner typing into the page: its keystrokes `gap` ms apart by their time stamps, as the system
+// stamps a scanner's keys however busy the machine is. Keys are characters, 'Enter' or 'Control+B'.
+export async function scanner(page, keys, gap) {
+  const cdp = await page.context().newCDPSession(page);
+  const start = Date.now() / 1000;
+  const sent = [];
+  keys.forEach((key, i) => {
+    const timestamp = start + (i * gap) / 1000;
+    const down =
+      key === 'Enter' ? { type: 'keyDown', key, code: key, windowsVirtualKeyCode: 13, text: '\r' }
+      : key === 'Control+B' ? { type: 'rawKeyDown', key: 'b', code: 'KeyB', windowsVirtualKeyCode: 66, modifiers: 2 }
+      : { type: 'keyDown', key, text: key };
+    sent.push(cdp.send('Input.dispatchKeyEvent', { ...down, timestamp }));
+    sent.push(cdp.send('Input.dispatchKeyEvent', { type: 'keyUp', key: down.key, modifiers: down.modifiers, timestamp }));
+  });
+  await Promise.all(sent);
+  await cdp.detach();
 }
 
 // Waits until a row of the page's screen reads `text` from its beginning; else fails showing the screen.

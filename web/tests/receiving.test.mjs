@@ -6,7 +6,7 @@ import assert from 'node:assert/strict';
 import path from 'node:path';
 import test from 'node:test';
 
-import { browser, gateway, headless, pageScreen, paths, rowShows, state, withoutClock } from './harness.mjs';
+import { browser, gateway, headless, pageScreen, paths, rowShows, scanner, state, withoutClock } from './harness.mjs';
 
 const typed = { delay: 70 }; // a person's pace, well over the burst limit
 
@@ -20,15 +20,12 @@ test('a receipt scanned and typed in the browser, confirmed on the key row', asy
   assert.equal(new URL(page.url()).search, '', 'the token leaves the address bar');
   await rowShows(page, ' Item      ________');
 
-  await page.keyboard.type('0104012357'); // the scanner's burst
-  await page.keyboard.press('Enter');
+  await scanner(page, [...'0104012357', 'Enter'], 5); // a burst ended by Enter
   await rowShows(page, ' Item      04012357');
   await page.keyboard.type('12.5', typed);
   await page.keyboard.press('Enter', typed);
   await rowShows(page, ' Quantity  0012.50');
-  await page.keyboard.press('Control+B'); // STX: the scanner's prefix
-  await page.keyboard.type('10AB-1234', typed);
-  await page.keyboard.press('Enter'); // CR: its suffix
+  await scanner(page, ['Control+B', ...'10AB-1234', 'Enter'], 40); // framed by STX and CR, slower
   await rowShows(page, ' Lot       AB-1234');
   await page.keyboard.type('31122020', typed);
   await page.keyboard.press('Enter', typed);

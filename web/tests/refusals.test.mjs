@@ -37,7 +37,10 @@ test('a wrong token and a foreign origin are refused', async (t) => {
   // A page of another origin that holds the right token still gets no session.
   const other = http.createServer((req, res) => res.end('<!doctype html><title>elsewhere</title>'));
   await new Promise((r) => other.listen(0, '127.0.0.1', r));
-  t.after(() => other.close());
+  t.after(() => {
+    other.closeAllConnections();
+    other.close();
+  });
   const foreign = await context.newPage();
   await foreign.goto(`http://localhost:${other.address().port}/`);
   const hello = new URLSearchParams({ t: 'hello', terminal: 'dock-9', token: g.token }).toString();

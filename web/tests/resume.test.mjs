@@ -4,7 +4,7 @@
 import assert from 'node:assert/strict';
 import test from 'node:test';
 
-import { browser, gateway, pageScreen, rowShows, state } from './harness.mjs';
+import { browser, gateway, pageScreen, rowShows, scanner, state } from './harness.mjs';
 
 const typed = { delay: 70 };
 const session = (page) => page.evaluate(() => localStorage.getItem('vek.session'));
@@ -23,8 +23,8 @@ test('the connection cut and the page reloaded mid-panel, the receipt sent once'
   assert.match(token, /^[0-9a-f]{32}$/);
 
   await rowShows(page, ' Item      ________');
-  await page.keyboard.type('0104012357');
-  await page.keyboard.press('Enter');
+  await scanner(page, [...'0104012357', 'Enter'], 5);
+  await rowShows(page, ' Item      04012357');
   await page.keyboard.type('12.5', typed);
   await page.keyboard.press('Enter');
   await page.keyboard.type('AB-1', typed);
