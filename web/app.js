@@ -107,16 +107,24 @@ function acknowledge(ack) {
   armWatchdog();
 }
 
-// A key or scan that sees no acknowledgement for this long means a connection that died without
-// closing (a handheld that left the access point): it is dropped and made again.
+// A key or scan that sees no acknowledgement for a while may sit in a connection that died without
+// closing (a handheld that left the access point), or wait for a module that is busy. The latest one
+// is sent again: the gateway acknowledges a number it has applied at once. When not even that brings
+// an answer, the connection is dropped and made again.
 const ACK_TIMEOUT_MS = 5000;
+let probing = false;
 function armWatchdog() {
   clearTimeout(watchdog);
-  const oldest = pending.find((p) => p.sent !== undefined);
-  if (state !== 'connected' || !oldest) return;
-  const wait = Math.max(0, oldest.sent + ACK_TIMEOUT_MS - performance.now());
+  const sent = pending.filter((p) => p.sent !== undefined);
+  if (state !== 'connected' || !sent.length) return;
+  const wait = Math.max(0, sent[0].sent + ACK_TIMEOUT_MS - performance.now());
   watchdog = setTimeout(() => {
-    if (socket) socket.close();
+    if (probing) return abandon();
+    probing = true;
+    const now = performance.now();
+    for (const p of sent) p.sent = now;
+    socket.send(sent[sent.length - 1].frame);
+    armWatchdog();
   }, wait);
 }
 
@@ -201,6 +209,7 @@ function connect() {
   const ws = new WebSocket(url);
   socket = ws;
   refusal = undefined;
+  probing = false;
   ws.onopen = () => {
     const hello = new URLSearchParams({ t: 'hello', terminal });
     if (store.get('token')) hello.set('token', store.get('token'));
@@ -213,6 +222,7 @@ function connect() {
   };
   ws.onmessage = (e) => {
     if (socket !== ws) return;
+    probing = false; // the connection lives
     let m;
     try {
       m = JSON.parse(e.data);
@@ -221,26 +231,38 @@ function connect() {
     }
     receive(m);
   };
-  ws.onclose = (e) => {
-    if (socket !== ws) return;
-    socket = null;
-    clearTimeout(watchdog);
-    for (const p of pending) delete p.sent;
-    if (state === 'ended' || state === 'refused') return;
-    // A refusal that may pass (the gateway stopping or full, a session that failed to start) is tried
-    // again like a dropped connection; one about the login itself waits for the operator.
-    if (refusal !== undefined && !RETRY_CODES.includes(e.code)) {
-      setState('refused', refusal);
-      showLogin(refusal);
-      return;
-    }
-    setState('reconnecting', refusal);
-    refusal = undefined;
-    // 0.25 s, doubling up to 8 s, with some spread so that a fleet does not come back in step.
-    const delay = Math.min(8000, 250 * 2 ** backoff) * (0.8 + 0.4 * Math.random());
-    backoff = Math.min(backoff + 1, 6);
-    retryTimer = setTimeout(connect, navigator.onLine === false ? Math.max(delay, 2000) : delay);
-  };
+  ws.onclose = (e) => closed(ws, e.code);
+}
+
+// The connection `ws` is over (`code` its close code; none when the page gave it up itself).
+function closed(ws, code) {
+  if (socket !== ws) return;
+  socket = null;
+  clearTimeout(watchdog);
+  for (const p of pending) delete p.sent;
+  if (state === 'ended' || state === 'refused') return;
+  // A refusal that may pass (the gateway stopping or full, a session that failed to start) is tried
+  // again like a dropped connection; one about the login itself waits for the operator.
+  if (refusal !== undefined && !RETRY_CODES.includes(code)) {
+    setState('refused', refusal);
+    showLogin(refusal);
+    return;
+  }
+  setState('reconnecting', refusal);
+  refusal = undefined;
+  // 0.25 s, doubling up to 8 s, with some spread so that a fleet does not come back in step.
+  const delay = Math.min(8000, 250 * 2 ** backoff) * (0.8 + 0.4 * Math.random());
+  backoff = Math.min(backoff + 1, 6);
+  retryTimer = setTimeout(connect, navigator.onLine === false ? Math.max(delay, 2000) : delay);
+}
+
+// Gives up the current connection at once: a socket whose network is gone may take a minute to
+// report its close, which the page does not wait for.
+function abandon() {
+  const ws = socket;
+  if (!ws) return;
+  closed(ws);
+  ws.close();
 }
 
 function receive(m) {
@@ -315,9 +337,7 @@ window.addEventListener('online', () => {
     connect();
   }
 });
-window.addEventListener('offline', () => {
-  if (socket) socket.close();
-});
+window.addEventListener('offline', abandon);
 document.addEventListener('visibilitychange', () => {
   if (document.visibilityState === 'visible' && state === 'reconnecting' && !socket) connect();
 });
