@@ -401,6 +401,7 @@ function layout() {
 }
 window.addEventListener('resize', layout);
 layout();
+if (document.fonts) document.fonts.ready.then(layout); // measured again with the font in use
 if (store.get('screen')) screen.restore(store.get('screen'));
 setState('idle');
 connect();
