@@ -345,7 +345,7 @@ class Session : public std::enable_shared_from_this<Session> {
     } else if (message[0] == 'B' && message.size() == 5 && viewer_) {
       viewer_->send(beep_json(u16(1), u16(3) * 10));
     } else if (message[0] == 'L' && message.size() == 4 && viewer_) {
-      viewer_->send(led_json(message[1] != 0, u16(2) * 10));
+      viewer_->send(led_json(u16(2) != 0, u16(2) * 10));  // which LED does not matter: the page has one
     }
   }
 

@@ -199,7 +199,11 @@ TEST(Vekweb, GraceExpiryEndsTheSessionAsACancel) {
   Vekweb gateway({"--grace", "1"});
   Page page(gateway);
   page.hello("H01");
-  page.key(1, 'a'), page.key(2, 768), page.key(3, 'x');
+  page.key(1, 'a'), page.key(2, 768);
+  // A scan in the next panel: the module answers with the speaker and the LED.
+  page.send("t=scan&seq=3&type=1&data=x");
+  EXPECT_NE(page.until("\"t\":\"beep\""), "");
+  EXPECT_NE(page.until("\"t\":\"led\",\"on\":true"), "");
   EXPECT_NE(page.until("\"ack\":3"), "");
   const std::string token = page.session();
   page.drop();
