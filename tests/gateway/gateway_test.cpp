@@ -200,7 +200,8 @@ TEST(Vekweb, GraceExpiryEndsTheSessionAsACancel) {
   Page page(gateway);
   page.hello("H01");
   page.key(1, 'a'), page.key(2, 768);
-  // A scan in the next panel: the module answers with the speaker and the LED.
+  // A scan into the next panel's field: the module answers with the speaker and the LED.
+  EXPECT_NE(page.until("\"ack\":2,\"cursor\":[1,9,true]"), "");
   page.send("t=scan&seq=3&type=1&data=x");
   EXPECT_NE(page.until("\"t\":\"beep\""), "");
   EXPECT_NE(page.until("\"t\":\"led\",\"on\":true"), "");
