@@ -39,6 +39,8 @@ constexpr auto kEndAllowance = std::chrono::seconds(3);
 // A connection is pinged when it has been quiet for half of this, and dropped when the ping is not
 // answered in the other half: a handheld that walked out of range loses its connection, not its session.
 constexpr auto kIdleTimeout = std::chrono::seconds(30);
+// A page has this long to send its hello once the WebSocket is open.
+constexpr auto kHelloTimeout = std::chrono::seconds(20);
 // A viewer further behind than this many frames is too slow to follow its session; it is dropped.
 constexpr std::size_t kMaxQueuedFrames = 2000;
 
@@ -157,7 +159,8 @@ class Gateway {
 // One WebSocket connection of a page; attached to at most one session.
 class Viewer : public std::enable_shared_from_this<Viewer> {
  public:
-  Viewer(Gateway &gateway, beast::tcp_stream stream) : gateway_(gateway), ws_(std::move(stream)) {}
+  Viewer(Gateway &gateway, beast::tcp_stream stream)
+      : gateway_(gateway), ws_(std::move(stream)), hello_deadline_(gateway.io_) {}
 
   void accept(http::request<http::string_body> request, bool origin_ok) {
     beast::get_lowest_layer(ws_).expires_never();
@@ -174,6 +177,11 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
         self->refuse("this page's origin is not allowed", "origin", websocket::close_code::policy_error);
         return;
       }
+      // A connection that never logs in would hold its socket for as long as it answers pings.
+      self->hello_deadline_.expires_after(kHelloTimeout);
+      self->hello_deadline_.async_wait([self](error_code e) {
+        if (!e && !self->greeted_) self->close(websocket::close_code::policy_error);
+      });
       self->read();
     });
   }
@@ -238,6 +246,7 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
   websocket::stream<beast::tcp_stream> ws_;
   beast::flat_buffer buffer_;
   std::deque<std::string> outbox_;
+  asio::steady_timer hello_deadline_;
   bool writing_ = false, closing_ = false, greeted_ = false, gone_ = false;
   websocket::close_code code_ = websocket::close_code::normal;
 };
@@ -403,6 +412,7 @@ void Viewer::on_read(error_code ec) {
   }
   if (frame.kind == Frame::Hello) {
     greeted_ = true;
+    hello_deadline_.cancel();
     gateway_.hello(shared_from_this(), frame);
   } else {
     session_->input(frame);
