@@ -61,9 +61,12 @@ struct Vekweb {
     eventually([&] { return std::regex_search(text = log(), m, listening); }, 5000);
     port = m.size() > 1 ? m[1].str() : "0";
   }
+  // SIGTERM ends every session and then vekweb, cleanly.
   ~Vekweb() {
     kill(pid, SIGTERM);
-    if (!eventually([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 8000)) kill(pid, SIGKILL);
+    int status = 0;
+    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 8000)) kill(pid, SIGKILL);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << log();
   }
   std::string log() const { return dir.read("log"); }
   std::string journal(const std::string &terminal) const { return dir.read("journal/" + terminal + ".log"); }
