@@ -163,6 +163,7 @@ std::string metric(const std::string &metrics, const std::string &name) {
 
 // A key sent again after a reconnection, because its acknowledgement may have been lost with the
 // connection, is acknowledged again and not typed twice; the resumed page sees the half-typed field.
+// The program's end ends the session.
 TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
   Vekweb gateway;
   std::string token;
@@ -194,6 +195,13 @@ TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
   EXPECT_GE(std::stoi("0" + metric(metrics, "vekweb_key_to_screen_seconds_count")), 3) << metrics;
   EXPECT_NE(gateway.log().find("vekweb: start H01"), std::string::npos) << gateway.log();
   EXPECT_NE(gateway.log().find("vekweb: resume H01"), std::string::npos) << gateway.log();
+
+  // Cancel ends the program: the page is told and the connection closes normally.
+  page.key(5, 256);
+  EXPECT_NE(page.until("{\"t\":\"end\",\"reason\":\"the program ended\"}"), "");
+  page.drain();
+  EXPECT_EQ(page.close_code(), 1000);
+  EXPECT_NE(gateway.journal("H01").find("TRANMSG Y CANCELLED"), std::string::npos);
 }
 
 // A session without a connection for the grace period ends as a cancel: its program sees the panel
