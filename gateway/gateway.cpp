@@ -595,6 +595,9 @@ void Gateway::accept() {
   acceptor_.async_accept([this](error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
     if (!ec) {
+      // Frames are small and go out as soon as they are made: no waiting to fill a segment.
+      error_code ignored;
+      socket.set_option(tcp::no_delay(true), ignored);
       std::make_shared<HttpConnection>(*this, std::move(socket))->read();
       return accept();
     }
