@@ -174,7 +174,8 @@ TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
     token = page.session();
     ASSERT_EQ(token.size(), 32u) << page.welcome;
     page.key(1, 'a'), page.key(2, 'b'), page.key(3, 'c');
-    EXPECT_NE(page.until("\"ack\":3"), "");
+    // Acknowledged means handed to the session; the screen shows the key once the module took it.
+    EXPECT_NE(page.until("\"ack\":3,\"cursor\":[1,12,true]"), "");
     page.drop();
   }
   Page page(gateway);
@@ -211,26 +212,31 @@ TEST(Vekweb, GraceExpiryEndsTheSessionAsACancel) {
   Page page(gateway);
   page.hello("H01");
   page.key(1, 'a'), page.key(2, 768);
-  // A scan into the next panel's field: the module answers with the speaker and the LED.
+  // A scan into the next panel's field: the module answers with the speaker and the LED. As in the
+  // demo's script, it comes a little after the field shows, since the panel drops scans made before.
   EXPECT_NE(page.until("\"ack\":2,\"cursor\":[1,9,true]"), "");
+  usleep(500000);
   page.send("t=scan&seq=3&type=1&data=x");
   EXPECT_NE(page.until("\"t\":\"beep\""), "");
   EXPECT_NE(page.until("\"t\":\"led\",\"on\":true"), "");
   EXPECT_NE(page.until("\"ack\":3"), "");
   const std::string token = page.session();
   page.drop();
-  ASSERT_TRUE(eventually([&] { return gateway.journal("H01").find("CANCELLED") != std::string::npos; }, 8000))
-      << gateway.journal("H01");
-  EXPECT_EQ(count(gateway.journal("H01"), "\n"), 2) << gateway.journal("H01");
-  EXPECT_NE(gateway.journal("H01").find("TRANMSG Y NAME A         \n"), std::string::npos);
-  EXPECT_NE(gateway.log().find("vekweb: end H01 (the grace period expired)"), std::string::npos)
+  ASSERT_TRUE(eventually(
+      [&] { return gateway.log().find("vekweb: end H01 (the grace period expired)") != std::string::npos; },
+      8000))
       << gateway.log();
   const std::string metrics = gateway.metrics();
   EXPECT_EQ(metric(metrics, "vekweb_sessions_open"), "0") << metrics;
   EXPECT_EQ(metric(metrics, "vekweb_sessions_ended_total"), "1") << metrics;
-  // The old token finds no session: a new one starts.
+  // The old token finds no session, and a new one starts only once the old process has gone (a
+  // journal has one writer): by the welcome, the old program has written all it had to.
   Page again(gateway);
   again.hello("H01", "&session=" + token);
+  const std::string journal = gateway.journal("H01");
+  EXPECT_EQ(count(journal, "\n"), 2) << journal;
+  EXPECT_NE(journal.find("TRANMSG Y NAME A         \n"), std::string::npos) << journal;
+  EXPECT_NE(journal.find("TRANMSG Y CANCELLED\n"), std::string::npos) << journal;
   EXPECT_NE(again.welcome.find("\"resumed\":false"), std::string::npos) << again.welcome;
 }
 
