@@ -1,14 +1,15 @@
 // The record search over a data image: NUL-ended records, sorted, read in place and never past the
 // image's length; nothing is copied or kept. No terminal service is called here (search.h).
 //
-// Each probe of a large image lands on a line that is not in the processor's cache, and the next
-// probe's position depends on what this one finds, so the misses would follow one another. While a
-// probe's record is being read, the lines that the next probes can land on are asked for ahead
-// (a prefetch: a hint that never faults and changes no result), so that their misses overlap. The
-// backward scan to a record's start and the comparison read eight bytes at a time.
+// A probe's cost is a cache miss (its line is seldom in the cache on a large image) and the branches
+// of scanning and comparing, whose outcomes are as random as the keys. The backward scan to a record's
+// start and the comparison therefore read eight bytes at a time; and the lines that the probe after
+// the next can land on are asked for ahead (a prefetch, a hint that never faults and changes no probe's
+// place or outcome), so that those misses overlap with this probe's work.
 #include <array>
 #include <bit>
 #include <cstring>
+#include <initializer_list>
 
 #include "fields/search.h"
 
@@ -77,30 +78,17 @@ int compare(std::string_view key, std::string_view record, Match match) {
   return match == Match::Prefix ? 0 : -1;
 }
 
-// Asks for the cache lines around `at` (clamped into the image): the record a probe there backs up to
-// and the bytes it compares.
-void prefetch_around(const char *image, std::size_t size, std::size_t at) {
-  constexpr std::size_t kBefore = 24, kAfter = 16;
-  if (at >= size) at = size - 1;
-  const std::size_t first = at > kBefore ? at - kBefore : 0;
-  const std::size_t last = at + kAfter < size ? at + kAfter : size - 1;
-  __builtin_prefetch(image + first);
-  __builtin_prefetch(image + last);
-}
-
-// The probes that can follow one at `at` in a span of `span` bytes land near at - span/4 (key below)
-// and at + span/4 (key above), and the ones after those near at +- span/4 +- span/8. Both levels are
-// asked for, so each line has been on its way for two probes by the time it is read.
+// Asks for the lines of the probes after the next: a probe at `at` in a span of `span` bytes is followed
+// near at - span/4 (key below the record) or at + span/4 (above), and those near their own place +-
+// span/8. The four are asked for while this probe's record is read, so each has been on its way for
+// two probes when it is needed. (Asking for the next probe's two lines too, or for a neighbouring line
+// of each, gained nothing: the processor already starts the next probe on the branch it predicts.)
 void prefetch_next(const char *image, std::size_t size, std::size_t at, std::size_t span) {
   const std::size_t quarter = span / 4, eighth = span / 8;
-  if (quarter < 64) return;  // the next probes read lines this one already brings in
-  const std::size_t below = at - quarter, above = at + quarter < size ? at + quarter : size - 1;
-  prefetch_around(image, size, below);
-  prefetch_around(image, size, above);
-  prefetch_around(image, size, below - eighth);
-  prefetch_around(image, size, below + eighth);
-  prefetch_around(image, size, above - eighth);
-  prefetch_around(image, size, above + eighth);
+  if (eighth < 64) return;  // the coming probes read lines that this one's neighbourhood shares
+  for (const std::size_t next :
+       {at - quarter - eighth, at - quarter + eighth, at + quarter - eighth, at + quarter + eighth})
+    __builtin_prefetch(image + (next < size ? next : size - 1));
 }
 
 void count(int *probes) {
