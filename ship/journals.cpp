@@ -1,7 +1,9 @@
-// Following the journals: each journal's progress file ("INODE OFFSET") says which of its bytes are
-// stored; what lies beyond is the backlog. A journal whose file changed (another inode) or shrank below
-// its offset was replaced or cut short: it is read again from its start, and the table's key keeps the
-// lines already stored from being stored twice.
+// Following the journals: the progress file (ship/progress, a line "TERMINAL INODE OFFSET" per journal)
+// says which bytes of each journal are stored; what lies beyond is the backlog. It is one file for all
+// journals, replaced after each commit: a file per journal would cost a flush per journal in every
+// batch, and with a thousand terminals sending at once those flushes, not the server, set the pace. A journal
+// whose file changed (another inode) or shrank below its offset was replaced or cut short: it is read again
+// from its start, and the table's key keeps the lines already stored from being stored twice.
 #include "journals.h"
 
 #include <dirent.h>
@@ -125,19 +127,23 @@ bool replace_file(const std::string &path, const std::string &bytes, bool durabl
   return true;
 }
 
-Journals::Journals(std::string data, Notice notice) : data_(std::move(data)), notice_(notice) {}
+Journals::Journals(std::string data, Notice notice) : data_(std::move(data)), notice_(notice) {
+  std::ifstream progress(ship_folder() + "/progress");
+  std::string id;
+  unsigned long long inode = 0;
+  long long offset = 0;
+  while (progress >> id >> inode >> offset)
+    saved_[id] = {static_cast<ino_t>(inode), static_cast<off_t>(offset)};
+}
 
 Journal &Journals::journal(const std::string &id) {
   auto [it, added] = journals_.try_emplace(id);
   Journal &j = it->second;
   if (added) {
     j.id = id;
-    std::ifstream progress(ship_folder() + "/" + id + ".pos");
-    unsigned long long inode = 0;
-    long long offset = 0;
-    if (progress >> inode >> offset) {
-      j.inode = static_cast<ino_t>(inode);
-      j.offset = j.counted = static_cast<off_t>(offset);
+    if (const auto saved = saved_.find(id); saved != saved_.end()) {
+      j.inode = saved->second.first;
+      j.offset = j.counted = saved->second.second;
     }
   }
   return j;
@@ -235,10 +241,11 @@ bool Journals::write_dead(const DeadLetter &dead, std::string *error) {
   return ok;
 }
 
-bool Journals::write_progress(const Journal &j, std::string *error) {
+bool Journals::write_progress(std::string *error) {
   std::ostringstream text;
-  text << static_cast<unsigned long long>(j.inode) << ' ' << static_cast<long long>(j.offset) << '\n';
-  return replace_file(ship_folder() + "/" + j.id + ".pos", text.str(), true, error);
+  for (const auto &[id, j] : journals_)
+    if (j.inode != 0) text << id << ' ' << j.inode << ' ' << j.offset << '\n';
+  return replace_file(ship_folder() + "/progress", text.str(), true, error);
 }
 
 bool Journals::confirm(const Batch &batch, std::string *error) {
@@ -255,9 +262,8 @@ bool Journals::confirm(const Batch &batch, std::string *error) {
       j.counted = j.offset, j.lines = 0;
     while (!j.seen.empty() && j.seen.front().first <= j.offset)
       j.seen.pop_front();
-    if (!write_progress(j, error)) return false;
   }
-  return true;
+  return batch.ends.empty() || write_progress(error);
 }
 
 std::int64_t Journals::backlog_lines() {

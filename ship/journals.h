@@ -71,8 +71,8 @@ class Journals {
   void touch(const std::string &file_name);
   // Up to `limit` lines from the journals that grew, one journal after another.
   Batch collect(std::size_t limit, double now);
-  // After the server confirmed the batch: the dead letters on disk, then each journal's new offset in
-  // its progress file.
+  // After the server confirmed the batch: the dead letters on disk, then the journals' new offsets in
+  // the progress file.
   bool confirm(const Batch &batch, std::string *error);
 
   std::int64_t backlog_lines();
@@ -82,12 +82,13 @@ class Journals {
  private:
   Journal &journal(const std::string &id);
   void look(Journal &j, double now);
-  bool write_progress(const Journal &j, std::string *error);
+  bool write_progress(std::string *error);
   bool write_dead(const DeadLetter &dead, std::string *error);
 
   std::string data_;
   Notice notice_;
   std::map<std::string, Journal> journals_;
+  std::map<std::string, std::pair<ino_t, off_t>> saved_;  // the progress file as read at the start
   std::size_t start_ = 0;  // the journal the next batch starts with, so that none waits behind another
 };
 

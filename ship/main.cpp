@@ -38,7 +38,7 @@ constexpr const char *kUsage =
     "\n"
     "  --data DIR          the data directory; the shipper keeps its own files in DIR/ship/\n"
     "  --db CONNINFO       libpq connection string or URI (default: the PG* variables alone)\n"
-    "  --batch N           lines per transaction (default 1000)\n"
+    "  --batch N           lines per transaction (default 5000)\n"
     "  --metrics FILE      Prometheus text file, for node_exporter's textfile collector\n"
     "                      (default: DIR/ship/vekship.prom)\n"
     "  --log FILE          append log lines to FILE instead of standard error\n"
@@ -65,7 +65,7 @@ void log_line(const std::string &text) {
 
 struct Options {
   std::string data, db, metrics, log;
-  std::size_t batch = 1000;
+  std::size_t batch = 5000;
   double retry_max = 30;
   bool once = false;
 };
@@ -98,8 +98,8 @@ int parse(int argc, char **argv, Options *o) {
       case kBatch: {
         char *end = nullptr;
         const long n = std::strtol(optarg, &end, 10);
-        if (*end || n < 1 || n > 10000)
-          return std::fprintf(stderr, "vekship: --batch wants 1 to 10000\n"), kExitSetup;
+        if (*end || n < 1 || n > 100000)
+          return std::fprintf(stderr, "vekship: --batch wants 1 to 100000\n"), kExitSetup;
         o->batch = static_cast<std::size_t>(n);
         break;
       }
