@@ -1,8 +1,9 @@
-// Storing batches: the rows go by COPY into a temporary table of the session, then into the table with
-// INSERT ... ON CONFLICT (terminal, sequence) DO NOTHING, so a line sent again (after a crash before the
-// progress file was written) is stored once. The notification is sent in the same transaction and so
-// reaches the listeners at the commit, with the rows. When the server refuses a row of the batch, the
-// batch is stored again row by row, each under a savepoint, and the rows it refuses are put aside.
+// Storing batches, one transaction each: the rows go into the table by COPY; when some of them are
+// stored already (sent again after a crash before the progress file was written), by COPY into a
+// temporary table of the session and INSERT ... ON CONFLICT (terminal, sequence) DO NOTHING, so a line
+// is stored once. The notification is sent in the same transaction and so reaches the listeners at the
+// commit, with the rows. When the server refuses a row of the batch, the batch is stored again row by
+// row, each under a savepoint, and the rows it refuses are put aside.
 #include "database.h"
 
 #include <libpq-fe.h>
@@ -43,10 +44,6 @@ void copy_field(std::string *out, std::string_view text) {
   }
 }
 
-constexpr const char *kInsertBatch =
-    "INSERT INTO vek_transaction (terminal, sequence, terminal_time, flag, record, server) "
-    "SELECT terminal, sequence, terminal_time::timestamp, flag, record, $1 FROM vekship_batch "
-    "ON CONFLICT (terminal, sequence) DO NOTHING";
 constexpr const char *kInsertRow =
     "INSERT INTO vek_transaction (terminal, sequence, terminal_time, flag, record, server) "
     "VALUES ($1, $2, $3::timestamp, $4, $5, $6) ON CONFLICT (terminal, sequence) DO NOTHING";
@@ -96,11 +93,15 @@ std::string Database::where() const {
          " as " + PQuser(conn_);
 }
 
-bool Database::run(const char *sql, std::string *error) {
+bool Database::run(const char *sql, std::string *error, std::string *state) {
   Result result(PQexec(conn_, sql), &PQclear);
   const ExecStatusType status = PQresultStatus(result.get());
   if (status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK) return true;
   *error = one_line(PQerrorMessage(conn_));
+  if (state) {
+    const char *code = PQresultErrorField(result.get(), PG_DIAG_SQLSTATE);
+    *state = code ? code : "";
+  }
   return false;
 }
 
@@ -125,7 +126,7 @@ bool Database::connect(std::string *error) {
   const bool missing = std::strcmp(PQgetvalue(table.get(), 0, 0), "t") == 0;
   if ((missing && !run(kSchema, error)) ||
       !run("CREATE TEMPORARY TABLE vekship_batch (terminal text, sequence bigint, terminal_time text, "
-           "flag smallint, record text) ON COMMIT DELETE ROWS",
+           "flag smallint, record text, server text) ON COMMIT DELETE ROWS",
            error)) {
     *error = "cannot make the tables: " + *error;
     disconnect();
@@ -134,63 +135,76 @@ bool Database::connect(std::string *error) {
   return true;
 }
 
+// One COPY of `data` in the open transaction. On failure: the SQLSTATE ("" when the connection failed)
+// and the message; the transaction is then aborted.
+bool Database::copy(const char *sql, const std::string &data, std::string *state, std::string *error) {
+  auto failed = [&](const PGresult *result) {
+    const char *code = result ? PQresultErrorField(result, PG_DIAG_SQLSTATE) : nullptr;
+    *state = code ? code : "";
+    *error = one_line(PQerrorMessage(conn_));
+    return false;
+  };
+  Result start(PQexec(conn_, sql), &PQclear);
+  if (PQresultStatus(start.get()) != PGRES_COPY_IN) return failed(start.get());
+  if (PQputCopyData(conn_, data.data(), static_cast<int>(data.size())) != 1 ||
+      PQputCopyEnd(conn_, nullptr) != 1)
+    return failed(nullptr);
+  bool ok = true;
+  for (Result copied(PQgetResult(conn_), &PQclear); copied; copied.reset(PQgetResult(conn_)))
+    if (ok && PQresultStatus(copied.get()) != PGRES_COMMAND_OK) ok = failed(copied.get());
+  return ok;
+}
+
+// Two ways in. Straight into the table with COPY, the usual case: no line of the batch is stored yet.
+// When one is (23505, a batch sent again after a crash), through the session's temporary table and
+// INSERT ... ON CONFLICT DO NOTHING, which skips the lines stored before.
 Stored Database::store(Batch *batch, std::string *error) {
   if (batch->rows.empty()) return Stored::kDone;
   if (!connect(error)) return Stored::kFailed;
-  std::string copy;
+  std::string data;
   for (const Row &row : batch->rows) {
-    copy += row.terminal;
-    copy += '\t';
-    copy += std::to_string(row.sequence);
-    copy += '\t';
-    copy += row.time;
-    copy += '\t';
-    copy += static_cast<char>('0' + row.flag);
-    copy += '\t';
-    copy_field(&copy, row.record);
-    copy += '\n';
+    data += row.terminal;
+    data += '\t';
+    data += std::to_string(row.sequence);
+    data += '\t';
+    data += row.time;
+    data += '\t';
+    data += static_cast<char>('0' + row.flag);
+    data += '\t';
+    copy_field(&data, row.record);
+    data += '\t';
+    copy_field(&data, server_);
+    data += '\n';
   }
-  const std::string stored_count = std::to_string(batch->rows.size());
-  const char *server = server_.c_str();
-  bool refused = false;
-  auto failed = [&](const PGresult *result) {
-    refused = result && refused_data(result);
-    *error = one_line(PQerrorMessage(conn_));
+  const std::string count = std::to_string(batch->rows.size());
+  const char *payload = count.c_str();
+  std::string state;
+  auto attempt = [&](bool again) {
+    if (!run("BEGIN", error)) return false;
+    const bool stored =
+        again
+            ? copy("COPY vekship_batch FROM STDIN", data, &state, error) &&
+                  run("INSERT INTO vek_transaction (terminal, sequence, terminal_time, flag, record, server) "
+                      "SELECT terminal, sequence, terminal_time::timestamp, flag, record, server "
+                      "FROM vekship_batch ON CONFLICT (terminal, sequence) DO NOTHING",
+                      error, &state)
+            : copy(
+                  "COPY vek_transaction (terminal, sequence, terminal_time, flag, record, server) FROM STDIN",
+                  data, &state, error);
+    if (stored) {
+      Result notified(PQexecParams(conn_, "SELECT pg_notify('vek_transaction', $1)", 1, nullptr, &payload,
+                                   nullptr, nullptr, 0),
+                      &PQclear);
+      if (PQresultStatus(notified.get()) == PGRES_TUPLES_OK && run("COMMIT", error)) return true;
+      state.clear();
+    }
     Result rollback(PQexec(conn_, "ROLLBACK"), &PQclear);
-    return Stored::kFailed;
+    return false;
   };
-  const Stored outcome = [&] {
-    if (!run("BEGIN", error)) return Stored::kFailed;
-    Result start(
-        PQexec(conn_, "COPY vekship_batch (terminal, sequence, terminal_time, flag, record) FROM STDIN"),
-        &PQclear);
-    if (PQresultStatus(start.get()) != PGRES_COPY_IN) return failed(start.get());
-    if (PQputCopyData(conn_, copy.data(), static_cast<int>(copy.size())) != 1 ||
-        PQputCopyEnd(conn_, nullptr) != 1)
-      return failed(nullptr);
-    for (Result copied(PQgetResult(conn_), &PQclear); copied; copied.reset(PQgetResult(conn_)))
-      if (PQresultStatus(copied.get()) != PGRES_COMMAND_OK) {
-        refused = refused_data(copied.get());
-        *error = one_line(PQerrorMessage(conn_));
-        for (Result rest(PQgetResult(conn_), &PQclear); rest; rest.reset(PQgetResult(conn_))) {
-        }
-        Result rollback(PQexec(conn_, "ROLLBACK"), &PQclear);
-        return Stored::kFailed;
-      }
-    Result inserted(PQexecParams(conn_, kInsertBatch, 1, nullptr, &server, nullptr, nullptr, 0), &PQclear);
-    if (PQresultStatus(inserted.get()) != PGRES_COMMAND_OK) return failed(inserted.get());
-    const char *count = stored_count.c_str();
-    Result notified(PQexecParams(conn_, "SELECT pg_notify('vek_transaction', $1)", 1, nullptr, &count,
-                                 nullptr, nullptr, 0),
-                    &PQclear);
-    if (PQresultStatus(notified.get()) != PGRES_TUPLES_OK) return failed(notified.get());
-    if (!run("COMMIT", error)) return Stored::kFailed;
-    return Stored::kDone;
-  }();
-  if (outcome == Stored::kDone) return outcome;
-  if (refused) return store_each(batch, error);
+  if (attempt(false) || (state == "23505" && attempt(true))) return Stored::kDone;
+  if (state.starts_with("22") || state.starts_with("23")) return store_each(batch, error);
   if (!connected()) disconnect();
-  return outcome;
+  return Stored::kFailed;
 }
 
 Stored Database::store_each(Batch *batch, std::string *error) {

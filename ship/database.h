@@ -37,7 +37,8 @@ class Database {
   void disconnect();
 
  private:
-  bool run(const char *sql, std::string *error);
+  bool run(const char *sql, std::string *error, std::string *state = nullptr);
+  bool copy(const char *sql, const std::string &data, std::string *state, std::string *error);
   Stored store_each(Batch *batch, std::string *error);
 
   std::string conninfo_;
