@@ -31,7 +31,8 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 std::mutex g_mutex;
-std::unordered_map<long, Clock::time_point> g_sent;  // message number -> when _TransactionMsg returned
+std::unordered_map<long, Clock::time_point> g_sent;   // message number -> when _TransactionMsg returned
+std::unordered_map<long, Clock::time_point> g_early;  // taken before the sender noted it: when taken
 std::vector<double> g_latency_ms;
 
 void listen(std::atomic<bool> *done, std::atomic<long> *taken) {
@@ -43,15 +44,18 @@ void listen(std::atomic<bool> *done, std::atomic<long> *taken) {
   PQclear(PQexec(conn, "LISTEN vek_transaction"));
   PQclear(PQexec(conn, "UPDATE vek_transaction SET picked_up = now() WHERE picked_up IS NULL"));
   while (!done->load()) {
-    pollfd p{PQsocket(conn), POLLIN, 0};
-    if (poll(&p, 1, 100) <= 0) continue;
+    // A notification may have come in with the previous statement's result: look before waiting.
     PQconsumeInput(conn);
     bool notified = false;
     while (PGnotify *n = PQnotifies(conn)) {
       notified = true;
       PQfreemem(n);
     }
-    if (!notified) continue;
+    if (!notified) {
+      pollfd p{PQsocket(conn), POLLIN, 0};
+      poll(&p, 1, 100);
+      continue;
+    }
     PGresult *rows = PQexec(conn,
                             "UPDATE vek_transaction SET picked_up = now() WHERE picked_up IS NULL "
                             "RETURNING record");
@@ -60,8 +64,12 @@ void listen(std::atomic<bool> *done, std::atomic<long> *taken) {
     for (int i = 0; i < PQntuples(rows); ++i) {
       const char *record = PQgetvalue(rows, i, 0);
       const char *number = std::strrchr(record, ' ');
-      const auto sent = g_sent.find(number ? std::atol(number + 1) : -1);
-      if (sent == g_sent.end()) continue;
+      const long key = number ? std::atol(number + 1) : -1;
+      const auto sent = g_sent.find(key);
+      if (sent == g_sent.end()) {
+        g_early[key] = now;
+        continue;
+      }
       g_latency_ms.push_back(std::chrono::duration<double, std::milli>(now - sent->second).count());
       g_sent.erase(sent);
       ++*taken;
@@ -115,6 +123,14 @@ int main(int argc, char **argv) {
     const Clock::time_point after = Clock::now();
     journal_ms += std::chrono::duration<double, std::milli>(after - before).count();
     std::lock_guard lock(g_mutex);
+    if (const auto early = g_early.find(sent); early != g_early.end()) {
+      g_latency_ms.push_back(
+          std::max(0.0, std::chrono::duration<double, std::milli>(early->second - after).count()));
+      g_early.erase(early);
+      ++taken;
+      ++sent;
+      continue;
+    }
     g_sent[sent++] = after;
   }
   const Clock::time_point drain = Clock::now() + std::chrono::seconds(10);
