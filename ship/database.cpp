@@ -9,7 +9,9 @@
 #include <libpq-fe.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <map>
 #include <memory>
 
 namespace vekship {
@@ -179,9 +181,10 @@ Stored Database::store(Batch *batch, std::string *error) {
   const std::string count = std::to_string(batch->rows.size());
   const char *payload = count.c_str();
   std::string state;
+  std::map<std::pair<std::string, std::uint64_t>, std::string> clashes;  // key -> the record stored
   auto attempt = [&](bool again) {
     if (!run("BEGIN", error)) return false;
-    const bool stored =
+    bool stored =
         again
             ? copy("COPY vekship_batch FROM STDIN", data, &state, error) &&
                   run("INSERT INTO vek_transaction (terminal, sequence, terminal_time, flag, record, server) "
@@ -191,6 +194,20 @@ Stored Database::store(Batch *batch, std::string *error) {
             : copy(
                   "COPY vek_transaction (terminal, sequence, terminal_time, flag, record, server) FROM STDIN",
                   data, &state, error);
+    if (stored && again) {
+      // A line sent again is the line stored. A different line under the same key means the terminal's
+      // numbers started again (its journal and counter both lost, or an id used twice): it is put
+      // aside rather than dropped unseen.
+      Result differ(PQexec(conn_,
+                           "SELECT t.terminal, t.sequence, t.record FROM vekship_batch b "
+                           "JOIN vek_transaction t USING (terminal, sequence) WHERE t.record <> b.record "
+                           "OR t.flag <> b.flag OR t.terminal_time <> b.terminal_time::timestamp"),
+                    &PQclear);
+      stored = PQresultStatus(differ.get()) == PGRES_TUPLES_OK;
+      for (int i = 0; stored && i < PQntuples(differ.get()); ++i)
+        clashes[{PQgetvalue(differ.get(), i, 0), std::strtoull(PQgetvalue(differ.get(), i, 1), nullptr,
+                                                               10)}] = PQgetvalue(differ.get(), i, 2);
+    }
     if (stored) {
       Result notified(PQexecParams(conn_, "SELECT pg_notify('vek_transaction', $1)", 1, nullptr, &payload,
                                    nullptr, nullptr, 0),
@@ -201,7 +218,15 @@ Stored Database::store(Batch *batch, std::string *error) {
     Result rollback(PQexec(conn_, "ROLLBACK"), &PQclear);
     return false;
   };
-  if (attempt(false) || (state == "23505" && attempt(true))) return Stored::kDone;
+  if (attempt(false)) return Stored::kDone;
+  if (state == "23505" && attempt(true)) {
+    for (const Row &row : batch->rows)
+      if (const auto clash = clashes.find({row.terminal, row.sequence});
+          clash != clashes.end() && clash->second != row.record)
+        batch->dead.push_back(
+            {row.terminal, "another line is stored under this terminal and sequence", row.line});
+    return Stored::kDone;
+  }
   if (state.starts_with("22") || state.starts_with("23")) return store_each(batch, error);
   if (!connected()) disconnect();
   return Stored::kFailed;
@@ -224,7 +249,19 @@ Stored Database::store_each(Batch *batch, std::string *error) {
                             flag.c_str(),         row.record.c_str(), server_.c_str()};
     Result inserted(PQexecParams(conn_, kInsertRow, 6, nullptr, values, nullptr, nullptr, 0), &PQclear);
     if (PQresultStatus(inserted.get()) == PGRES_COMMAND_OK) {
-      ++kept;
+      if (std::strcmp(PQcmdTuples(inserted.get()), "0") != 0) {
+        ++kept;
+        continue;
+      }
+      Result stored(PQexecParams(conn_,
+                                 "SELECT record = $5 AND flag = $4 AND terminal_time = $3::timestamp "
+                                 "FROM vek_transaction WHERE terminal = $1 AND sequence = $2",
+                                 5, nullptr, values, nullptr, nullptr, 0),
+                    &PQclear);
+      if (PQresultStatus(stored.get()) != PGRES_TUPLES_OK) return give_up();
+      if (PQntuples(stored.get()) == 1 && std::strcmp(PQgetvalue(stored.get(), 0, 0), "f") == 0)
+        refused.push_back(
+            {row.terminal, "another line is stored under this terminal and sequence", row.line});
       continue;
     }
     if (!refused_data(inserted.get())) return give_up();

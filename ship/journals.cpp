@@ -200,9 +200,19 @@ Batch Journals::collect(std::size_t limit, double now) {
     Journal &j = it->second;
     if (++it == journals_.end()) it = journals_.begin();
     if (j.size <= j.offset) continue;
+    // The byte before the offset is a line's end; if not, the journal was cut and written again since.
+    const off_t from = j.offset > 0 ? j.offset - 1 : 0;
     const std::string bytes =
-        read_range(journal_folder() + "/" + j.id + ".log", j.offset, std::min(j.size, j.offset + kReadChunk));
-    std::size_t at = 0;
+        read_range(journal_folder() + "/" + j.id + ".log", from, std::min(j.size, j.offset + kReadChunk));
+    if (j.offset > 0 && (bytes.empty() || bytes[0] != '\n')) {
+      notice_("journal/" + j.id + ".log was rewritten; reading it again from its start");
+      j.offset = j.counted = 0;
+      j.lines = 0;
+      j.seen.clear();
+      continue;
+    }
+    std::size_t at = j.offset > 0 ? 1 : 0;
+    const off_t base = from;
     std::int64_t taken = 0;
     for (std::size_t end;
          batch.rows.size() + batch.dead.size() < limit && (end = bytes.find('\n', at)) != std::string::npos;
@@ -218,8 +228,8 @@ Batch Journals::collect(std::size_t limit, double now) {
         batch.dead.push_back({j.id, reason, std::string(line)});
       ++taken;
     }
-    if (at > 0) {
-      batch.ends.emplace_back(j.id, j.offset + static_cast<off_t>(at));
+    if (taken > 0) {
+      batch.ends.emplace_back(j.id, base + static_cast<off_t>(at));
       batch.taken.emplace_back(j.id, taken);
     }
   }

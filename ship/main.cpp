@@ -223,7 +223,11 @@ int ship(const Options &o) {
     }
     std::string error;
     const std::size_t unreadable = batch.dead.size();
-    if (database.store(&batch, &error) == Stored::kFailed) {
+    Stored stored = database.store(&batch, &error);
+    // A connection that broke while idle (the server restarted) gets one more try on a new one.
+    if (stored == Stored::kFailed && !state.waiting && !database.connected())
+      stored = database.store(&batch, &error);
+    if (stored == Stored::kFailed) {
       if (!state.waiting) {
         log_line("waiting: " + error +
                  " (the lines stay in the journals; trying again with a growing pause)");

@@ -164,6 +164,8 @@ TEST_F(Shipping, ALineThatCannotBeStoredGoesAsideWithItsReasonAndTheNextOnesArri
       {"2019-02-30 09:26:53 hh-1 90 1 RCV", "date/time field value out of range"},
       {"2019-03-14 09:26:53 hh-2 91 1 RCV", "terminal id hh-2 in the journal of hh-1"},
       {"2019-03-14 09:26:53 hh-1 92 7 RCV", "no sequence number and flag"},
+      {"2019-03-14 09:26:53 hh-1 1 1 R hh-1 other",
+       "another line is stored under this terminal and sequence"},
   };
   shipper();
   int sequence = 0;
