@@ -1,7 +1,9 @@
 // vekhost: runs a Lua transaction program over the panel module, on the user's terminal or headless.
+#include <fcntl.h>
 #include <getopt.h>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <cstdlib>
@@ -50,6 +52,7 @@ constexpr const char *kUsage =
     "                     cp437 or cp850\n"
     "  --remote FD        run as a gateway's session: screen and input over the SOCK_SEQPACKET\n"
     "                     socket FD (see vekweb)\n"
+    "  --ship             start the shipper of the data directory's journals (vekship), unless it runs\n"
     "  --help             this text\n";
 
 struct Options {
@@ -59,7 +62,7 @@ struct Options {
   std::string code_page;                             // "" for the TTY's default
   std::string remote;                                // a gateway session's socket; "" for none
   std::vector<std::string> args;
-  bool headless = false, screens = false, attributes = false;
+  bool headless = false, screens = false, attributes = false, ship = false;
 };
 
 int fail(const std::string &message, int status = kExitSetup) {
@@ -73,6 +76,7 @@ struct OptionSpec {
   std::string Options::*value;
   bool Options::*flag;
 };
+// clang-format off
 constexpr OptionSpec kOptionSpecs[] = {
     {"module", &Options::module, nullptr},         {"data", &Options::data, nullptr},
     {"input", &Options::input, nullptr},           {"trace", &Options::trace, nullptr},
@@ -84,7 +88,9 @@ constexpr OptionSpec kOptionSpecs[] = {
     {"scan-suffix", &Options::suffix, nullptr},    {"scan-symbology", &Options::ids, nullptr},
     {"scan-timeout", &Options::scan_ms, nullptr},  {"code-page", &Options::code_page, nullptr},
     {"remote", &Options::remote, nullptr},
+    {"ship", nullptr, &Options::ship},
 };
+// clang-format on
 constexpr int kHelp = 'h';
 
 // 0 and the options, or an exit status after the message. The first argument that is not an option
@@ -230,6 +236,35 @@ int check_setup(Options &o, Setup *setup) {
   return setup->module.empty() ? fail(error) : 0;
 }
 
+// Starts vekship for the data directory, detached from the session (its own session, no terminal, its
+// log in ship/vekship.log), so that it outlives it. Each session may ask: a shipper already running for
+// the directory holds its lock, and the new one ends at once.
+int start_shipper(const std::string &data) {
+  char self[4096] = {};
+  if (readlink("/proc/self/exe", self, sizeof self - 1) <= 0)
+    return fail("--ship: cannot find vekhost itself");
+  const std::string here = folder_of(self);
+  std::string shipper = folder_of(here) + "/ship/vekship";              // the build tree
+  if (access(shipper.c_str(), X_OK) != 0) shipper = here + "/vekship";  // installed beside vekhost
+  if (access(shipper.c_str(), X_OK) != 0) return fail("--ship: vekship not found beside vekhost");
+  const pid_t child = fork();
+  if (child < 0) return fail("--ship: cannot start vekship");
+  if (child == 0) {
+    setsid();
+    if (fork() == 0) {
+      const int null = open("/dev/null", O_RDWR);
+      for (int fd = 0; fd < 3; ++fd)
+        dup2(null, fd);
+      close_range(3, ~0U, 0);
+      const std::string log = data + "/ship/vekship.log";
+      execl(shipper.c_str(), "vekship", "--data", data.c_str(), "--log", log.c_str(), nullptr);
+    }
+    _exit(0);
+  }
+  waitpid(child, nullptr, 0);
+  return 0;
+}
+
 // Puts the terminal under the module and loads it: headless with its input script, or the user's
 // terminal. The trace is opened after the headless reset, which forgets any observer.
 int start(const Options &o, const Setup &setup, Session *session) {
@@ -293,6 +328,8 @@ int run(int argc, char **argv) {
   Setup setup;
   if (const int status = parse(argc, argv, &o)) return status;
   if (const int status = check_setup(o, &setup)) return status;
+  if (o.ship)
+    if (const int status = start_shipper(o.data)) return status;
 
   Session session;
   session.headless = o.headless;

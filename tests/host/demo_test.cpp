@@ -27,7 +27,7 @@ TEST(ReceivingDemo, OneReceiptADuplicateAndTheEndOfTheShift) {
   EXPECT_EQ(count(trace, "module writes var 6 = \"CANCEL\""), 1) << trace;
   EXPECT_EQ(count(trace, "module clears var 6 -> 0"), 3) << trace;
   const std::string journal = dir.read("journal.log");  // one line: the duplicate is not sent
-  EXPECT_EQ(journal.substr(19), " dock-3 1 54TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n")
+  EXPECT_EQ(journal.substr(19), " dock-3 1 1 54TRANMSG Y RCV 04012357 12.50 AB-1234 31-12-2020 A01-02\n")
       << journal;
 }
 
@@ -102,7 +102,7 @@ TEST_F(TmuxDemo, AReceiptTypedAndScannedOnAHandheldsScreen) {
       " Location  A01-02\n\n\n\n Last:     04012357 x 12.50\n\n Received: 1\n\n\nF1 Help F10 OK Esc End F9 "
       "Scan\n")
       << dir.read("pane.txt");
-  EXPECT_EQ(dir.read("journal.log").substr(19, 8), " hh-1 1 ") << dir.read("journal.log");
+  EXPECT_EQ(dir.read("journal.log").substr(19, 10), " hh-1 1 1 ") << dir.read("journal.log");
 
   tmux("send-keys -t demo Escape");
   EXPECT_TRUE(eventually([&] { return dir.read("status") == "0\n"; }, 20000)) << dir.read("status");

@@ -79,7 +79,7 @@ TEST_F(HostRun, TheTerminalIdComesFromTheOptionTheEnvironmentOrTheLogin) {
     EXPECT_EQ(host("vek.command('TRANMSG Y 1')\n", "", {option, "--clock=2020-02-29T00:59:58"}).status, 0)
         << option << " " << environment;
     EXPECT_EQ(dir.read("journal/" + journal + ".log"),
-              "2020-02-29 00:59:58 " + journal + " 1 11TRANMSG Y 1\n");
+              "2020-02-29 00:59:58 " + journal + " 1 1 11TRANMSG Y 1\n");
   }
   unsetenv("VEK_TERMINAL");
 }

@@ -113,7 +113,7 @@ end
       << s.pane() << slurp(d + "/sshd.log");
   usleep(500000);  // the panel drops keys typed before its field waits for them
   std::system((s.tmux + "send-keys -t hh abc F10").c_str());
-  const std::string line = " hh-07 1 25TRANMSG Y NAME ABC       \n";
+  const std::string line = " hh-07 1 1 25TRANMSG Y NAME ABC       \n";
   ASSERT_TRUE(
       eventually([&] { return slurp(d + "/data/journal/hh-07.log").find(line) != std::string::npos; }, 20000))
       << s.pane() << slurp(d + "/data/journal/hh-07.log");

@@ -147,9 +147,9 @@ TEST_F(DataDirectory, TheJournalHasALinePerMessageOnDiskAtOnce) {
   if (fork() == 0) _TransactionMsg(1, 10, "10TRANMSG "), kill(getpid(), SIGKILL);
   wait(nullptr);
   EXPECT_EQ(vektest::slurp(dir_ / "journal.log"),
-            "2019-03-14 09:26:53 - 1 12TRANMSG Y 42\n"
-            "2019-03-14 09:27:54 - 0 14TRANMSG N\\x0A\\x5C\\x01\\xE9\n"
-            "2019-03-14 09:27:54 - 1 10TRANMSG \n");
+            "2019-03-14 09:26:53 - 1 1 12TRANMSG Y 42\n"
+            "2019-03-14 09:27:54 - 2 0 14TRANMSG N\\x0A\\x5C\\x01\\xE9\n"
+            "2019-03-14 09:27:54 - 3 1 10TRANMSG \n");
   // With a terminal id, each terminal has its own file in the journal folder, made when missing.
   for (const char *bad : {".hidden", "a/b", "", "x y", "123456789012345678901234567890123"})
     EXPECT_EQ(vekterm::set_terminal_id(bad), *bad == 0) << bad;
@@ -157,7 +157,7 @@ TEST_F(DataDirectory, TheJournalHasALinePerMessageOnDiskAtOnce) {
   EXPECT_EQ(_TransactionMsg(1, 12, "12TRANMSG Y 43"), 0);
   vekterm::set_terminal_id("");
   EXPECT_EQ(vektest::slurp(dir_ / "journal" / "hh-07_A.1.log"),
-            "2019-03-14 09:27:54 hh-07_A.1 1 12TRANMSG Y 43\n");
+            "2019-03-14 09:27:54 hh-07_A.1 1 1 12TRANMSG Y 43\n");
   // A failed write is reported, the message still logged in memory; with no journal it stays there.
   vekterm::set_journal((dir_ / "no-such-dir" / "journal.log").string());
   EXPECT_EQ(_TransactionMsg(1, 10, "10TRANMSG "), 1);

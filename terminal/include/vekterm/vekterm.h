@@ -96,11 +96,14 @@ void set_observer(Observer observer);  // Observer{} for none
 
 // ---- Transaction journal ---------------------------------------------------------------------------
 // Every transaction message is also appended to the journal, one line
-// "YYYY-MM-DD HH:MM:SS TERMINAL F RECORD" (the terminal's clock, the terminal id or "-" without one,
-// the flag, the record with unprintable bytes and the backslash as \xHH), and flushed to disk before
-// _TransactionMsg returns. By default the journal is "journal/TERMINAL.log" in the data directory, the
-// folder made when missing, or "journal.log" there without a terminal id; with no data directory and
-// no path set, messages are kept in memory only.
+// "YYYY-MM-DD HH:MM:SS TERMINAL SEQUENCE F RECORD" (the terminal's clock, the terminal id or "-" without
+// one, the message's number, the flag, the record with unprintable bytes and the backslash as \xHH), and
+// flushed to disk before _TransactionMsg returns. By default the journal is "journal/TERMINAL.log" in
+// the data directory, the folder made when missing, or "journal.log" there without a terminal id; with
+// no data directory and no path set, messages are kept in memory only. The number counts the
+// terminal's messages from 1 and never repeats, also when the journal is deleted or cut short: the
+// latest one is also kept in a counter file beside the journal (TERMINAL.seq, or the journal's name
+// with ".seq").
 void set_journal(std::string_view path);  // "" = the data directory's journal
 std::string journal_path();               // the file written now, "" for none
 const std::string &journal_error();       // why the latest write failed, "" after a good one
