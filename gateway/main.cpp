@@ -39,6 +39,7 @@ constexpr const char *kUsage =
     "                         what the handheld's scanner types around a barcode (escapes such as \\x02)\n"
     "  --scan-burst-ms MS     typed faster than MS ms a character is a scan (default 30)\n"
     "  --scan-min-length N    shortest burst taken as a scan (default 4)\n"
+    "  --ship                 keep the shipper of the data directory's journals running (vekship)\n"
     "  --help                 this text\n";
 
 int fail(const std::string &message) {
@@ -120,6 +121,7 @@ int parse(int argc, char **argv, vekweb::Options *o) {
     kSuffix,
     kBurst,
     kMinLength,
+    kShip,
     kHelp
   };
   static const option kOptions[] = {
@@ -140,6 +142,7 @@ int parse(int argc, char **argv, vekweb::Options *o) {
       {"scan-suffix", required_argument, nullptr, kSuffix},
       {"scan-burst-ms", required_argument, nullptr, kBurst},
       {"scan-min-length", required_argument, nullptr, kMinLength},
+      {"ship", no_argument, nullptr, kShip},
       {"help", no_argument, nullptr, kHelp},
       {nullptr, 0, nullptr, 0},
   };
@@ -163,6 +166,9 @@ int parse(int argc, char **argv, vekweb::Options *o) {
       case kCodePage:
         code_page = value;
         o->host_args.insert(o->host_args.end(), {"--code-page", value});
+        break;
+      case kShip:  // each session makes sure the shipper runs; a second one for the directory ends at once
+        o->host_args.emplace_back("--ship");
         break;
       case kVekhost:
         o->vekhost = value;

@@ -94,5 +94,5 @@ test('the connection cut and the page reloaded mid-panel, the receipt sent once'
   assert.ok(connections >= 6, 'the page connected again after each cut');
   const journal = g.journal('dock-8');
   assert.equal(journal.split('\n').length - 1, 1, journal);
-  assert.match(journal, / dock-8 1 54TRANMSG Y RCV 04012357 12\.50 AB-1234 31-12-2020 A01-02\n$/);
+  assert.match(journal, / dock-8 1 1 54TRANMSG Y RCV 04012357 12\.50 AB-1234 31-12-2020 A01-02\n$/);
 });
