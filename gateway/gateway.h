@@ -25,6 +25,7 @@ struct Options {
   std::vector<std::string> origins;  // allowed Origin values; empty: the Host the request came to
   Glyphs glyphs{};
   ScanSettings scan;
+  std::string ship_metrics;  // the shipper's metrics file, served after the gateway's own; "" for none
 };
 
 // Serves until SIGTERM or SIGINT; the exit status.

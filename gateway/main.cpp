@@ -149,6 +149,8 @@ int parse(int argc, char **argv, vekweb::Options *o) {
   static char name[] = "vekweb";
   argv[0] = name;
   std::string listen = "127.0.0.1:8080", token_file, password_file, code_page = "iso-8859-1", prefix, suffix;
+  std::string data;  // the sessions' data directory, when given
+  bool ship = false;
   long n = 0;
   for (int c; (c = getopt_long(argc, argv, "+h", kOptions, nullptr)) != -1;) {
     const std::string value = optarg ? optarg : "";
@@ -160,6 +162,8 @@ int parse(int argc, char **argv, vekweb::Options *o) {
         o->program = value;
         break;
       case kData:
+        data = value;
+        [[fallthrough]];
       case kModule:
         o->host_args.insert(o->host_args.end(), {c == kData ? "--data" : "--module", value});
         break;
@@ -169,6 +173,7 @@ int parse(int argc, char **argv, vekweb::Options *o) {
         break;
       case kShip:  // each session makes sure the shipper runs; a second one for the directory ends at once
         o->host_args.emplace_back("--ship");
+        ship = true;
         break;
       case kVekhost:
         o->vekhost = value;
@@ -221,6 +226,10 @@ int parse(int argc, char **argv, vekweb::Options *o) {
   if (optind < argc) return fail(std::string("unexpected argument ") + argv[optind]);
   if (o->program.empty()) return fail("no program given (--program FILE; see --help)");
   if (access(o->program.c_str(), R_OK) != 0) return fail("cannot read the program " + o->program);
+  if (ship) {  // the shipper's figures join the gateway's own on /metrics
+    if (data.empty()) data = std::filesystem::path(o->program).parent_path().string();
+    o->ship_metrics = (data.empty() ? std::string(".") : data) + "/ship/vekship.prom";
+  }
 
   const std::size_t colon = listen.rfind(':');
   if (colon == std::string::npos || !whole_number(listen.substr(colon + 1), 0, 65535, &n))
