@@ -763,7 +763,7 @@ bool Gateway::authorised(const Frame &frame) const {
 void Gateway::hello(const std::shared_ptr<Viewer> &viewer, const Frame &frame) {
   using websocket::close_code;
   if (stopping_) return viewer->refuse("the gateway is stopping", "stopping", close_code::going_away);
-  if (!plain_terminal_id(frame.terminal))
+  if (!vekterm::valid_terminal_id(frame.terminal))
     return viewer->refuse("not a terminal id: 1 to 32 letters, digits, '-', '_' or '.'", "terminal",
                           close_code::policy_error);
   if (!authorised(frame))

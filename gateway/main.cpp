@@ -204,8 +204,8 @@ int parse(int argc, char **argv, vekweb::Options *o) {
         break;
       case kPrefix:
       case kSuffix:
-        if (!vekweb::unescape(value, c == kPrefix ? &prefix : &suffix))
-          return fail("a malformed escape in " + value);
+        if (std::string why; !vekterm::parse_escapes(value, c == kPrefix ? &prefix : &suffix, &why))
+          return fail(value + ": " + why);
         break;
       case kBurst:
         if (!whole_number(value, 1, 1000, &n)) return fail("--scan-burst-ms wants 1 to 1000");
@@ -261,7 +261,7 @@ int parse(int argc, char **argv, vekweb::Options *o) {
       line.erase(line.find_last_not_of(" \t\r") + 1);
       if (line.empty() || line[0] == '#') continue;
       const std::size_t at = line.find(':');
-      if (at == std::string::npos || !vekweb::plain_terminal_id(line.substr(0, at)) || at + 1 == line.size())
+      if (at == std::string::npos || !vekterm::valid_terminal_id(line.substr(0, at)) || at + 1 == line.size())
         return fail(password_file + ":" + std::to_string(number) + ": not TERMINAL:HASH");
       o->password_hashes.emplace_back(line.substr(0, at), line.substr(at + 1));
     }

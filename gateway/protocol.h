@@ -49,13 +49,6 @@ std::string refused_json(std::string_view reason);
 std::string json_string(std::string_view text);
 void append_utf8(std::string &out, char32_t c);
 
-// True for a terminal id vekhost takes: 1 to 32 letters, digits, '-', '_' and '.', not starting with '.'.
-bool plain_terminal_id(std::string_view id);
-
-// Option text with the escapes vekhost's scan options take (\xHH, \e, \r, \n, \t, \b, \\, ^X for a
-// control character) turned into its bytes; false for a malformed escape.
-bool unescape(std::string_view text, std::string *bytes);
-
 }  // namespace vekweb
 
 #endif

@@ -344,3 +344,7 @@ KeyStream::Step KeyStream::character(std::int64_t now_ms, KeyEvent *event) {
 }
 
 }  // namespace vekterm::detail
+
+bool vekterm::parse_escapes(std::string_view text, std::string *bytes, std::string *why) {
+  return detail::parse_escapes(text, bytes, why);
+}

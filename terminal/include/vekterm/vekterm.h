@@ -114,6 +114,11 @@ bool valid_terminal_id(std::string_view id);
 bool set_terminal_id(std::string_view id);  // false (and unchanged) for an id that is not valid
 const std::string &terminal_id();
 
+// ---- Readable bytes --------------------------------------------------------------------------------
+// Bytes written readably, as key maps and the scan prefix and suffix take them: \xHH, \e, \r, \n, \t,
+// \b, \\, \^ and ^X for a control character. False with the reason in *why for a malformed text.
+bool parse_escapes(std::string_view text, std::string *bytes, std::string *why);
+
 // ---- Headless backend ------------------------------------------------------------------------------
 // One ordered timeline of scripted input. A step becomes due when the virtual clock reaches it; the
 // clock advances only while the module waits. Keys, scans and host stop requests are handed over one
