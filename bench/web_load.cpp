@@ -7,7 +7,8 @@
 //   - the time from each key or scan frame sent to the first screen frame whose ack covers it;
 //   - the proportional memory (Pss) of the gateway and every process under it, per session held;
 //   - their CPU time (user and system) per completed transaction.
-// At the end every session is sent Cancel, which ends the demo's shift and with it the session.
+// At the end every session is sent Cancel, which ends the demo's shift and with it the session. The exit
+// status is 1 when a session was refused, dropped or stuck, or no transaction completed.
 #include <sys/resource.h>
 #include <unistd.h>
 
@@ -846,6 +847,7 @@ int main(int argc, char **argv) {
           : ("operator speed, an input every " + std::to_string(options.key_ms) + " ms on average").c_str());
   for (const auto &[reason, count] : totals.failures)
     std::printf("  failed: %d x %s\n", count, reason.c_str());
+  std::printf("ended by Cancel afterwards: %d\n", totals.ended);
   std::printf(
       "measured %.1f s: %zu inputs (keys and scans), %lld transactions (%.1f a second), %lld scans again\n",
       window, inputs, totals.transactions, static_cast<double>(totals.transactions) / window, totals.rescans);
@@ -853,9 +855,8 @@ int main(int argc, char **argv) {
               worst);
   if (options.pid > 0) {
     std::printf(
-        "memory: Pss %.1f MiB over %d processes (gateway %.1f MiB): %.2f MiB a session; page tables %.2f MiB "
-        "a "
-        "session besides\n",
+        "memory: Pss %.1f MiB over %d processes (gateway %.1f MiB): %.2f MiB a session; "
+        "page tables %.2f MiB a session besides\n",
         after.pss_kib / 1024.0, after.processes, after.gateway_pss_kib / 1024.0, pss_per_session,
         held > 0 ? after.page_tables_kib / 1024.0 / held : 0);
     std::printf("CPU: %.2f s (gateway %.2f s, sessions %.2f s): %.2f ms a transaction; generator %.2f s\n",
@@ -865,5 +866,6 @@ int main(int argc, char **argv) {
               load_after.c_str());
   std::printf("| %d | %s | %d | %.2f ms | %.2f ms | %.2f MiB | %.2f ms |\n", options.sessions,
               options.fast ? "fast" : "operator", held, p50, p99, pss_per_session, cpu_per_transaction);
-  return 0;
+  // Nonzero when a session was lost or nothing got done, so that a script notices.
+  return held == options.sessions && totals.transactions > 0 ? 0 : 1;
 }
