@@ -25,6 +25,7 @@ key_ms=${KEY_MS:-300}
 ramp=${RAMP:-100}
 port=${PORT:-18480}
 
+status=0
 work=$(mktemp -d)
 gateway=
 stop_gateway() {
@@ -55,10 +56,11 @@ run() {
     sleep 0.1
   done
   "$load" --port "$port" --token-file "$work/token" --pid "$gateway" --sessions "$sessions" \
-    --seconds "$seconds" --key-ms "$key_ms" --ramp "$ramp" "$@"
+    --seconds "$seconds" --key-ms "$key_ms" --ramp "$ramp" "$@" || status=1
   stop_gateway
   echo
 }
 
 for n in $operator; do run "$n"; done
 for n in $fast; do run "$n" --fast; done
+exit $status
