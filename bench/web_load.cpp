@@ -433,9 +433,12 @@ class Client : public std::enable_shared_from_this<Client> {
     send("t=key&seq=" + std::to_string(++seq_) + "&code=" + std::to_string(kCancel));
   }
 
-  // Called once a second: a session that has not moved on for 15 s is stuck.
+  // Called once a second: a session that has not moved on for 15 s is stuck, one that has had no
+  // welcome for a minute was never let in.
   void check(Clock::time_point now) {
     if (state_ == Running && now - progress_ > std::chrono::seconds(15)) fail("stalled", true);
+    if (state_ == Connecting && now - progress_ > std::chrono::seconds(60))
+      fail("no welcome within a minute");
   }
 
   void close() {
