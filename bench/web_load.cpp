@@ -310,16 +310,18 @@ std::string percent_encoded(std::string_view bytes) {
 struct ProcessFigures {
   int processes = 0;
   double cpu_seconds = 0;      // user and system, all processes
+  double run_delay = 0;        // seconds spent ready to run, waiting for a processor
   double gateway_cpu = 0;      // the gateway alone
   double pss_kib = 0;          // all processes
   double gateway_pss_kib = 0;  // the gateway alone
   double page_tables_kib = 0;  // all processes: kernel memory that Pss leaves out
 };
 
-// The parent, from /proc/PID/stat, and the time spent on a processor in ns, from /proc/PID/schedstat.
-// The latter is the exact sum that stat's utime and stime split and round to whole clock ticks: a
-// session that spends a few milliseconds in the window would be counted as nothing there.
-bool read_process(int pid, int *parent, long long *cpu_ns) {
+// The parent, from /proc/PID/stat; the time spent on a processor and the time spent waiting for one
+// in ns, from /proc/PID/schedstat. The first is the exact sum that stat's utime and stime split and
+// round to whole clock ticks: a session that spends a few milliseconds in the window would be counted
+// as nothing there.
+bool read_process(int pid, int *parent, long long *cpu_ns, long long *delay_ns) {
   const std::string dir = "/proc/" + std::to_string(pid);
   std::ifstream stat(dir + "/stat"), schedstat(dir + "/schedstat");
   std::string line;
@@ -329,7 +331,7 @@ bool read_process(int pid, int *parent, long long *cpu_ns) {
   std::istringstream fields(line.substr(close + 1));
   std::string state;
   fields >> state >> *parent;
-  return static_cast<bool>(schedstat >> *cpu_ns);
+  return static_cast<bool>(schedstat >> *cpu_ns >> *delay_ns);
 }
 
 // A figure in kB from one of the files under /proc/PID.
@@ -344,16 +346,16 @@ ProcessFigures measure(int root, bool with_memory) {
   ProcessFigures figures;
   if (root <= 0) return figures;
   std::map<int, std::vector<int>> children;
-  std::map<int, long long> cpu_ns;
+  std::map<int, std::pair<long long, long long>> cpu_ns;  // on a processor, waiting for one
   for (const auto &entry : std::filesystem::directory_iterator("/proc")) {
     const std::string name = entry.path().filename().string();
     int pid = 0;
     if (std::from_chars(name.data(), name.data() + name.size(), pid).ec != std::errc()) continue;
     int parent = 0;
-    long long t = 0;
-    if (!read_process(pid, &parent, &t)) continue;
+    long long on = 0, waiting = 0;
+    if (!read_process(pid, &parent, &on, &waiting)) continue;
     children[parent].push_back(pid);
-    cpu_ns[pid] = t;
+    cpu_ns[pid] = {on, waiting};
   }
   std::vector<int> todo = {root};
   while (!todo.empty()) {
@@ -361,7 +363,8 @@ ProcessFigures measure(int root, bool with_memory) {
     todo.pop_back();
     if (!cpu_ns.count(pid)) continue;
     ++figures.processes;
-    const double cpu = static_cast<double>(cpu_ns[pid]) / 1e9;
+    const double cpu = static_cast<double>(cpu_ns[pid].first) / 1e9;
+    figures.run_delay += static_cast<double>(cpu_ns[pid].second) / 1e9;
     figures.cpu_seconds += cpu;
     if (pid == root) figures.gateway_cpu = cpu;
     if (with_memory) {
@@ -864,6 +867,9 @@ int main(int argc, char **argv) {
         held > 0 ? after.page_tables_kib / 1024.0 / held : 0);
     std::printf("CPU: %.2f s (gateway %.2f s, sessions %.2f s): %.2f ms a transaction; generator %.2f s\n",
                 cpu, gateway_cpu, cpu - gateway_cpu, cpu_per_transaction, own_after - own_before);
+    std::printf("ready to run but waiting for a processor: %.2f s in all, %.3f ms an input\n",
+                after.run_delay - before.run_delay,
+                inputs > 0 ? (after.run_delay - before.run_delay) * 1000.0 / static_cast<double>(inputs) : 0);
   }
   std::printf("load average: %s before, %s at the end of the measurement\n", load_before.c_str(),
               load_after.c_str());
