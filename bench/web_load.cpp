@@ -230,7 +230,7 @@ class JsonReader {
     }
     if (literal("true") || literal("false")) {
       value->type = Json::Bool;
-      value->boolean = s_[at_ - 1] == 'e' && s_[at_ - 2] == 'u';
+      value->boolean = s_[at_ - 1] == 'e' && s_[at_ - 4] == 't';
       return true;
     }
     if (literal("null")) return true;

@@ -46,13 +46,21 @@ ulimit -n "$(ulimit -Hn)"
 run() {
   sessions=$1
   shift
+  if (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; then
+    echo "web_load.sh: something already listens on port $port: set PORT" >&2
+    exit 2
+  fi
   "$vekweb" --listen "127.0.0.1:$port" --program "$root/examples/receiving/receiving.lua" --data "$work" \
     --token-file "$work/token" --max-sessions "$((sessions + 10))" --grace 60 2>>"$work/vekweb.log" &
   gateway=$!
   tries=0
   until (exec 3<>"/dev/tcp/127.0.0.1/$port") 2>/dev/null; do
     tries=$((tries + 1))
-    [ "$tries" -lt 100 ] || { echo "web_load.sh: vekweb does not listen" >&2; exit 1; }
+    if [ "$tries" -ge 100 ] || ! kill -0 "$gateway" 2>/dev/null; then
+      echo "web_load.sh: vekweb does not listen:" >&2
+      tail -3 "$work/vekweb.log" >&2
+      exit 1
+    fi
     sleep 0.1
   done
   "$load" --port "$port" --token-file "$work/token" --pid "$gateway" --sessions "$sessions" \
