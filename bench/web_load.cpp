@@ -30,7 +30,6 @@
 #include <iostream>
 #include <map>
 #include <memory>
-#include <optional>
 #include <random>
 #include <sstream>
 #include <string>
