@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
 #include <random>
 
 namespace vekbench {
@@ -25,8 +26,14 @@ RecordSet build(std::vector<std::string> records) {
   }
   std::mt19937_64 random(42);
   std::uniform_int_distribution<std::size_t> pick(0, set.index.size() - 1);
-  for (int i = 0; i < 1 << 16; ++i)
-    set.keys.push_back(set.index[pick(random)]);
+  std::vector<std::size_t> picked;
+  for (int i = 0; i < 1 << 16; ++i) {
+    const std::string_view record = set.index[pick(random)];
+    picked.push_back(set.key_bytes.size());
+    set.key_bytes.append(record).push_back('\0');
+  }
+  for (std::size_t at : picked)
+    set.keys.emplace_back(set.key_bytes.data() + at, std::strlen(set.key_bytes.data() + at));
   return set;
 }
 

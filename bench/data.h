@@ -14,6 +14,9 @@ struct RecordSet {
   std::string image;                    // records back to back, each ended by a NUL, sorted
   std::vector<std::string_view> index;  // each record's text, into `image`, in order
   std::vector<std::string_view> keys;   // present records in a random order, for lookups
+  std::string key_bytes;                // the keys' own copies, NUL-ended: a caller's key is not the
+                                        // record it finds, and reading it must not bring that record's
+                                        // line into the cache
 };
 
 inline constexpr std::size_t kRecords = 1'000'000;

@@ -39,6 +39,8 @@ constexpr auto kEndAllowance = std::chrono::seconds(3);
 // A connection is pinged when it has been quiet for half of this, and dropped when the ping is not
 // answered in the other half: a handheld that walked out of range loses its connection, not its session.
 constexpr auto kIdleTimeout = std::chrono::seconds(30);
+// A page has this long to send its hello once the WebSocket is open.
+constexpr auto kHelloTimeout = std::chrono::seconds(20);
 // A viewer further behind than this many frames is too slow to follow its session; it is dropped.
 constexpr std::size_t kMaxQueuedFrames = 2000;
 
@@ -131,7 +133,7 @@ class Gateway {
   bool start(std::string *why);
   void hello(const std::shared_ptr<Viewer> &viewer, const Frame &frame);
   bool origin_allowed(const http::request<http::string_body> &request) const;
-  void watch_end(pid_t pid);
+  void watch_end(pid_t pid, const std::string &terminal);
 
   asio::io_context &io_;
   const Options &options_;
@@ -145,19 +147,29 @@ class Gateway {
   void stop();
   bool authorised(const Frame &frame) const;
   std::shared_ptr<Session> spawn(const std::string &terminal);
+  void begin(const std::shared_ptr<Viewer> &viewer, const Frame &frame);
 
   tcp::acceptor acceptor_;
   asio::steady_timer retry_{io_};
   asio::signal_set child_signal_{io_, SIGCHLD};
   asio::signal_set stop_signals_{io_, SIGTERM, SIGINT};
-  std::unordered_map<pid_t, std::shared_ptr<asio::steady_timer>> children_;
+  struct Child {
+    std::string terminal;
+    std::shared_ptr<asio::steady_timer> timer;
+  };
+  std::unordered_map<pid_t, Child> children_;
+  // Terminals whose ended session's process still runs, and the logins waiting for it to go: a
+  // journal has one writer, so the next session starts only then.
+  std::unordered_map<std::string, pid_t> ending_;
+  std::unordered_map<std::string, std::vector<std::pair<std::weak_ptr<Viewer>, Frame>>> waiting_;
   bool stopping_ = false;
 };
 
 // One WebSocket connection of a page; attached to at most one session.
 class Viewer : public std::enable_shared_from_this<Viewer> {
  public:
-  Viewer(Gateway &gateway, beast::tcp_stream stream) : gateway_(gateway), ws_(std::move(stream)) {}
+  Viewer(Gateway &gateway, beast::tcp_stream stream)
+      : gateway_(gateway), ws_(std::move(stream)), hello_deadline_(gateway.io_) {}
 
   void accept(http::request<http::string_body> request, bool origin_ok) {
     beast::get_lowest_layer(ws_).expires_never();
@@ -174,6 +186,11 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
         self->refuse("this page's origin is not allowed", "origin", websocket::close_code::policy_error);
         return;
       }
+      // A connection that never logs in would hold its socket for as long as it answers pings.
+      self->hello_deadline_.expires_after(kHelloTimeout);
+      self->hello_deadline_.async_wait([self](error_code e) {
+        if (!e && !self->greeted_) self->close(websocket::close_code::policy_error);
+      });
       self->read();
     });
   }
@@ -197,6 +214,7 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
   }
 
   void gone();
+  bool open() const { return !gone_ && !closing_; }
 
   std::shared_ptr<Session> session_;
 
@@ -238,6 +256,7 @@ class Viewer : public std::enable_shared_from_this<Viewer> {
   websocket::stream<beast::tcp_stream> ws_;
   beast::flat_buffer buffer_;
   std::deque<std::string> outbox_;
+  asio::steady_timer hello_deadline_;
   bool writing_ = false, closing_ = false, greeted_ = false, gone_ = false;
   websocket::close_code code_ = websocket::close_code::normal;
 };
@@ -314,7 +333,7 @@ class Session : public std::enable_shared_from_this<Session> {
       viewer->session_.reset();
       viewer->finish(end_json(reason), websocket::close_code::normal);
     }
-    gateway_.watch_end(pid_);
+    gateway_.watch_end(pid_, terminal_);
   }
 
  private:
@@ -345,7 +364,7 @@ class Session : public std::enable_shared_from_this<Session> {
     } else if (message[0] == 'B' && message.size() == 5 && viewer_) {
       viewer_->send(beep_json(u16(1), u16(3) * 10));
     } else if (message[0] == 'L' && message.size() == 4 && viewer_) {
-      viewer_->send(led_json(message[1] != 0, u16(2) * 10));
+      viewer_->send(led_json(u16(2) != 0, u16(2) * 10));  // which LED does not matter: the page has one
     }
   }
 
@@ -403,6 +422,7 @@ void Viewer::on_read(error_code ec) {
   }
   if (frame.kind == Frame::Hello) {
     greeted_ = true;
+    hello_deadline_.cancel();
     gateway_.hello(shared_from_this(), frame);
   } else {
     session_->input(frame);
@@ -585,6 +605,9 @@ void Gateway::accept() {
   acceptor_.async_accept([this](error_code ec, tcp::socket socket) {
     if (ec == asio::error::operation_aborted || !acceptor_.is_open()) return;
     if (!ec) {
+      // Frames are small and go out as soon as they are made: no waiting to fill a segment.
+      error_code ignored;
+      socket.set_option(tcp::no_delay(true), ignored);
       std::make_shared<HttpConnection>(*this, std::move(socket))->read();
       return accept();
     }
@@ -614,21 +637,32 @@ void Gateway::reap() {
   child_signal_.async_wait([this](error_code ec, int) {
     if (ec) return;
     int status = 0;
-    for (pid_t pid; (pid = waitpid(-1, &status, WNOHANG)) > 0;)
-      if (const auto it = children_.find(pid); it != children_.end()) {
-        it->second->cancel();
-        children_.erase(it);
-      }
+    for (pid_t pid; (pid = waitpid(-1, &status, WNOHANG)) > 0;) {
+      const auto it = children_.find(pid);
+      if (it == children_.end()) continue;
+      it->second.timer->cancel();
+      const std::string terminal = it->second.terminal;
+      children_.erase(it);
+      if (const auto e = ending_.find(terminal); e != ending_.end() && e->second == pid) ending_.erase(e);
+      const auto w = waiting_.find(terminal);
+      if (w == waiting_.end() || ending_.count(terminal)) continue;
+      const auto logins = std::move(w->second);
+      waiting_.erase(w);
+      for (const auto &[weak, frame] : logins)
+        if (const std::shared_ptr<Viewer> viewer = weak.lock(); viewer && viewer->open())
+          begin(viewer, frame);
+    }
     if (stopping_ && children_.empty()) io_.stop();
     reap();
   });
 }
 
 // A session whose socket is closed ends by itself; one that does not is sent SIGTERM, then SIGKILL.
-void Gateway::watch_end(pid_t pid) {
+void Gateway::watch_end(pid_t pid, const std::string &terminal) {
   const auto it = children_.find(pid);
   if (it == children_.end()) return;
-  const std::shared_ptr<asio::steady_timer> timer = it->second;
+  ending_[terminal] = pid;
+  const std::shared_ptr<asio::steady_timer> timer = it->second.timer;
   timer->expires_after(kEndAllowance);
   timer->async_wait([this, pid, timer](error_code ec) {
     if (ec || !children_.count(pid)) return;
@@ -674,7 +708,7 @@ std::shared_ptr<Session> Gateway::spawn(const std::string &terminal) {
     close(pair[0]);
     return nullptr;
   }
-  children_[pid] = std::make_shared<asio::steady_timer>(io_);
+  children_[pid] = {terminal, std::make_shared<asio::steady_timer>(io_)};
   const auto session = std::make_shared<Session>(*this, terminal, pair[0], pid);
   session->start();
   ++metrics_.started;
@@ -719,13 +753,26 @@ void Gateway::hello(const std::shared_ptr<Viewer> &viewer, const Frame &frame) {
                           close_code::policy_error);
   if (!authorised(frame))
     return viewer->refuse("wrong access token or password", "credentials", close_code::policy_error);
-  std::shared_ptr<Session> session;
   if (const auto it = sessions_.find(frame.terminal); it != sessions_.end()) {
     // One session per terminal: its journal has one writer.
     if (frame.session.empty() || !same_secret(frame.session, it->second->token()))
       return viewer->refuse("terminal " + frame.terminal + " is in use", "in_use", close_code::policy_error);
     return it->second->attach(viewer, true);
   }
+  if (ending_.count(frame.terminal)) {
+    waiting_[frame.terminal].emplace_back(viewer, frame);
+    return;
+  }
+  begin(viewer, frame);
+}
+
+// A new session for a terminal that has none.
+void Gateway::begin(const std::shared_ptr<Viewer> &viewer, const Frame &frame) {
+  using websocket::close_code;
+  std::shared_ptr<Session> session;
+  if (stopping_) return viewer->refuse("the gateway is stopping", "stopping", close_code::going_away);
+  if (sessions_.count(frame.terminal))
+    return viewer->refuse("terminal " + frame.terminal + " is in use", "in_use", close_code::policy_error);
   if (sessions_.size() >= static_cast<std::size_t>(options_.max_sessions))
     return viewer->refuse(
         "too many sessions: this gateway runs at most " + std::to_string(options_.max_sessions),

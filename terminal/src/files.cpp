@@ -195,6 +195,9 @@ bool map_file(Mapping &m, int fd, const struct stat &st) {
   if (size > 0) {
     void *bytes = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
     if (bytes == MAP_FAILED) return false;
+    // Lookups bisect the file: each touches a few pages far apart, and the kernel's usual read-ahead
+    // would read megabytes around every one of them on a file not in the page cache yet.
+    madvise(bytes, size, MADV_RANDOM);
     m.address = static_cast<const char *>(bytes);
     m.size = size;
     if ((m.guard = guard(m.address, size)) < 0) return m.unmap(), false;
@@ -284,9 +287,25 @@ void build_index(std::string_view image, ValueIndex &index) {
   index.built = true;
 }
 
+// A mapped image is read from end to end while its index is built or it is scanned: read-ahead helps
+// then, and is turned off again afterwards for the lookups (a memory file ignores the advice).
+struct InOrder {
+  void *start;
+  std::size_t length;
+  explicit InOrder(std::string_view image) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto at = reinterpret_cast<std::uintptr_t>(image.data());
+    start = reinterpret_cast<void *>(at & ~(page - 1));
+    length = image.size() + (at & (page - 1));
+    madvise(start, length, MADV_SEQUENTIAL);
+  }
+  ~InOrder() { madvise(start, length, MADV_RANDOM); }
+};
+
 // The image was seen to end with a NUL, so every record is NUL-terminated (unless it changes meanwhile).
 bool holds(std::string_view image, ValueIndex &index, std::string_view value) {
   if (image.size() >= kIndexedLimit) {
+    const InOrder reading(image);
     for (std::size_t at = 0; at < image.size();) {
       const std::size_t end = image.find('\0', at);
       if (image.substr(at, end - at) == value) return true;
@@ -295,7 +314,10 @@ bool holds(std::string_view image, ValueIndex &index, std::string_view value) {
     }
     return false;
   }
-  if (!index.built) build_index(image, index);
+  if (!index.built) {
+    const InOrder reading(image);
+    build_index(image, index);
+  }
   const std::size_t mask = index.slots.size() - 1;
   for (std::size_t h = hash_of(value) & mask; index.slots[h] != 0; h = (h + 1) & mask)
     if (record_is(image, index.slots[h] - 1, value)) return true;

@@ -3,8 +3,8 @@
 // cursor and a count of the input the module has taken. The gateway keeps the whole screen, so a viewer
 // that connects later is shown it without asking the session.
 //
-// As on the TTY, changes are only marked and sent when the module reads input or waits: a panel drawn
-// with many small writes goes out as one update. An update also goes out after the module has taken
+// Changes are only marked and sent when the module waits or idles: a panel drawn with many small
+// writes goes out as one update. An update also goes out after the module has taken
 // input, changed or not, so the gateway can tell when a key has been dealt with.
 //
 // When the gateway closes its end, nobody is left to answer: a stop is asked for, the panel ends as
@@ -296,9 +296,11 @@ bool input_waiting() {
 }
 
 // Waits up to timeout_ms (-1 without limit) for a message or a signal and takes in what came. True
-// when a key, a scan or a stop request waits afterwards.
-bool serve(int timeout_ms) {
-  flush();
+// when a key, a scan or a stop request waits afterwards. Only a wait or an idle call sends the screen:
+// a read that finds nothing is often the module clearing out input before a field begins, and a
+// viewer shown the field before that would send a scan that is then thrown away.
+bool serve(int timeout_ms, bool show = true) {
+  if (show) flush();
   std::array<pollfd, 2> fds = {pollfd{g.gone ? -1 : g.fd, POLLIN, 0}, pollfd{g.signal_pipe[0], POLLIN, 0}};
   if (poll(fds.data(), fds.size(), timeout_ms) > 0) {
     if (fds[1].revents != 0) {
@@ -327,7 +329,7 @@ bool serve(int timeout_ms) {
     std::raise(g_last_signal);
   }
   if (g_stop_signal) g.stop = true;
-  flush();
+  if (show) flush();
   return input_waiting();
 }
 
@@ -341,7 +343,7 @@ void took_input() {
 
 // After a stop request an empty keyboard reads as Cancel, so that a wait for any key ends as well.
 int read_key(unsigned short *code) {
-  if (g.keys.empty()) serve(0);
+  if (g.keys.empty()) serve(0, false);
   if (g.keys.empty() && g.stop) {
     *code = key::Cancel;
     return 0;
@@ -379,14 +381,14 @@ int idle(int mode) {
 }
 
 int query_scan(unsigned short *count) {
-  if (g.scans.empty()) serve(0);
+  if (g.scans.empty()) serve(0, false);
   *count = g.scans.empty() ? 0 : 1;
   return 0;
 }
 
 // Record: byte 0 type, byte 1 zero, byte 2 data length, data from byte 3, cut to the caller's size.
 int read_scan(char *record, int size) {
-  if (g.scans.empty()) serve(0);
+  if (g.scans.empty()) serve(0, false);
   if (g.scans.empty()) return 1;
   const std::string scan = std::move(g.scans.front());
   g.scans.pop_front();

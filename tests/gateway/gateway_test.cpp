@@ -61,9 +61,12 @@ struct Vekweb {
     eventually([&] { return std::regex_search(text = log(), m, listening); }, 5000);
     port = m.size() > 1 ? m[1].str() : "0";
   }
+  // SIGTERM ends every session and then vekweb, cleanly.
   ~Vekweb() {
     kill(pid, SIGTERM);
-    if (!eventually([&] { return waitpid(pid, nullptr, WNOHANG) == pid; }, 8000)) kill(pid, SIGKILL);
+    int status = 0;
+    if (!eventually([&] { return waitpid(pid, &status, WNOHANG) == pid; }, 8000)) kill(pid, SIGKILL);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status << "\n" << log();
   }
   std::string log() const { return dir.read("log"); }
   std::string journal(const std::string &terminal) const { return dir.read("journal/" + terminal + ".log"); }
@@ -160,6 +163,7 @@ std::string metric(const std::string &metrics, const std::string &name) {
 
 // A key sent again after a reconnection, because its acknowledgement may have been lost with the
 // connection, is acknowledged again and not typed twice; the resumed page sees the half-typed field.
+// The program's end ends the session.
 TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
   Vekweb gateway;
   std::string token;
@@ -170,7 +174,8 @@ TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
     token = page.session();
     ASSERT_EQ(token.size(), 32u) << page.welcome;
     page.key(1, 'a'), page.key(2, 'b'), page.key(3, 'c');
-    EXPECT_NE(page.until("\"ack\":3"), "");
+    // Acknowledged means handed to the session; the screen shows the key once the module took it.
+    EXPECT_NE(page.until("\"ack\":3,\"cursor\":[1,12,true]"), "");
     page.drop();
   }
   Page page(gateway);
@@ -191,6 +196,13 @@ TEST(Vekweb, ResumeAppliesAResentKeyOnce) {
   EXPECT_GE(std::stoi("0" + metric(metrics, "vekweb_key_to_screen_seconds_count")), 3) << metrics;
   EXPECT_NE(gateway.log().find("vekweb: start H01"), std::string::npos) << gateway.log();
   EXPECT_NE(gateway.log().find("vekweb: resume H01"), std::string::npos) << gateway.log();
+
+  // Cancel ends the program: the page is told and the connection closes normally.
+  page.key(5, 256);
+  EXPECT_NE(page.until("{\"t\":\"end\",\"reason\":\"the program ended\"}"), "");
+  page.drain();
+  EXPECT_EQ(page.close_code(), 1000);
+  EXPECT_NE(gateway.journal("H01").find("TRANMSG Y CANCELLED"), std::string::npos);
 }
 
 // A session without a connection for the grace period ends as a cancel: its program sees the panel
@@ -199,22 +211,31 @@ TEST(Vekweb, GraceExpiryEndsTheSessionAsACancel) {
   Vekweb gateway({"--grace", "1"});
   Page page(gateway);
   page.hello("H01");
-  page.key(1, 'a'), page.key(2, 768), page.key(3, 'x');
+  page.key(1, 'a'), page.key(2, 768);
+  // A scan into the next panel's field as soon as it shows: the module answers with the speaker and
+  // the LED.
+  EXPECT_NE(page.until("\"ack\":2,\"cursor\":[1,9,true]"), "");
+  page.send("t=scan&seq=3&type=1&data=x");
+  EXPECT_NE(page.until("\"t\":\"beep\""), "");
+  EXPECT_NE(page.until("\"t\":\"led\",\"on\":true"), "");
   EXPECT_NE(page.until("\"ack\":3"), "");
   const std::string token = page.session();
   page.drop();
-  ASSERT_TRUE(eventually([&] { return gateway.journal("H01").find("CANCELLED") != std::string::npos; }, 8000))
-      << gateway.journal("H01");
-  EXPECT_EQ(count(gateway.journal("H01"), "\n"), 2) << gateway.journal("H01");
-  EXPECT_NE(gateway.journal("H01").find("TRANMSG Y NAME A         \n"), std::string::npos);
-  EXPECT_NE(gateway.log().find("vekweb: end H01 (the grace period expired)"), std::string::npos)
+  ASSERT_TRUE(eventually(
+      [&] { return gateway.log().find("vekweb: end H01 (the grace period expired)") != std::string::npos; },
+      8000))
       << gateway.log();
   const std::string metrics = gateway.metrics();
   EXPECT_EQ(metric(metrics, "vekweb_sessions_open"), "0") << metrics;
   EXPECT_EQ(metric(metrics, "vekweb_sessions_ended_total"), "1") << metrics;
-  // The old token finds no session: a new one starts.
+  // The old token finds no session, and a new one starts only once the old process has gone (a
+  // journal has one writer): by the welcome, the old program has written all it had to.
   Page again(gateway);
   again.hello("H01", "&session=" + token);
+  const std::string journal = gateway.journal("H01");
+  EXPECT_EQ(count(journal, "\n"), 2) << journal;
+  EXPECT_NE(journal.find("TRANMSG Y NAME A         \n"), std::string::npos) << journal;
+  EXPECT_NE(journal.find("TRANMSG Y CANCELLED\n"), std::string::npos) << journal;
   EXPECT_NE(again.welcome.find("\"resumed\":false"), std::string::npos) << again.welcome;
 }
 

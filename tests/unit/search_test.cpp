@@ -96,6 +96,36 @@ TEST(SearchImage, WholeValuesCompareAsUnsignedBytes) {
   EXPECT_EQ(vek::search_image(Image("|A|B|", true).view(), "", Match::Whole), "");
 }
 
+// Keys of 1 to 40 characters (a word, two words, more) against neighbours that differ from them at each
+// place in turn, are one character shorter or longer, or end where they hold a NUL: the comparison
+// reads words of both, and must order them as byte-by-byte unsigned comparison does.
+TEST(SearchImage, KeysDifferFromTheirNeighboursAtEveryPlace) {
+  for (std::size_t length = 1; length <= 40; ++length) {
+    std::string base;
+    for (std::size_t i = 0; i < length; ++i)
+      base += static_cast<char>('B' + i % 7);
+    for (std::size_t at = 0; at < length; ++at) {
+      // Below and above `base` at `at`, and the other way round after it: only the first difference counts.
+      std::string lower = base, higher = base;
+      for (std::size_t i = at; i < length; ++i) {
+        lower[i] = i == at ? '0' : '\xf0';
+        higher[i] = i == at ? '\xf0' : '0';
+      }
+      const std::vector<std::string> records = {base.substr(0, at), lower, base, base + "C", higher};
+      const Image image(vekterm::make_image(records));
+      const std::string what = "length " + std::to_string(length) + " at " + std::to_string(at);
+      for (const std::string &r : records)
+        EXPECT_EQ(vek::search_image(image.view(), r, Match::Whole), r) << what;
+      std::string between = base;
+      between[at] = '1';  // above `lower`, below `base`
+      for (const std::string &absent : {between, base + "A", higher + "A", base.substr(0, at) + '\0'})
+        EXPECT_FALSE(vek::search_image(image.view(), absent, Match::Whole)) << what;
+      EXPECT_EQ(vek::search_image(image.view(), higher.substr(0, at + 1), Match::Prefix), higher) << what;
+      EXPECT_FALSE(vek::search_image(image.view(), base + std::string(1, '\0'), Match::Prefix)) << what;
+    }
+  }
+}
+
 TEST(SearchImage, DamagedImagesAreReadOnlyWithinTheirBytes) {
   const std::string whole = help_image(9, [](int i) { return (i * 7) % 11; });
   for (std::size_t cut = 0; cut <= whole.size(); ++cut) {

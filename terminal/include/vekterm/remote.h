@@ -14,8 +14,8 @@
 //        the screen changed, or the module took input: `keys` counts the keys and scans the module
 //        has read so far, row/column/shown is the cursor; each run is row:u8 column:u8 length:u8
 //        then `length` character bytes and `length` attribute bytes. A whole screen is 20 runs of 40.
-//        One is sent whenever the module waits or reads input after a change or after taking input,
-//        so every key brings an update, possibly without runs.
+//        One is sent whenever the module waits or idles after a change or after taking input, so
+//        every key brings an update, possibly without runs.
 //   'B' tone:u16 duration:u16      the speaker (duration in 10 ms)
 //   'L' led:u8 duration:u16        the LED (duration in 10 ms, 0 off)
 // When the gateway closes its end, the session is asked to stop, exactly as a terminal that hangs up:
