@@ -295,22 +295,11 @@ bool input_waiting() {
   return g.stop || !g.keys.empty() || !g.scans.empty();
 }
 
-// The beeps, LEDs and transaction messages that the services also keep in memory, for a headless test
-// to read, are dropped here: the gateway has had the beeps and LEDs and the journal has the messages.
-// Kept, they would grow with every transaction of a session that runs for days.
-void forget_logs() {
-  detail::Terminal &t = terminal();
-  t.beeps.clear();
-  t.leds.clear();
-  t.messages.clear();
-}
-
 // Waits up to timeout_ms (-1 without limit) for a message or a signal and takes in what came. True
 // when a key, a scan or a stop request waits afterwards. Only a wait or an idle call sends the screen:
 // a read that finds nothing is often the module clearing out input before a field begins, and a
 // viewer shown the field before that would send a scan that is then thrown away.
 bool serve(int timeout_ms, bool show = true) {
-  forget_logs();
   if (show) flush();
   std::array<pollfd, 2> fds = {pollfd{g.gone ? -1 : g.fd, POLLIN, 0}, pollfd{g.signal_pipe[0], POLLIN, 0}};
   if (poll(fds.data(), fds.size(), timeout_ms) > 0) {

@@ -121,13 +121,14 @@ int _SenRead(char *record, int size) {
 }
 
 int _SenActLed(int led, int duration) {
-  terminal().leds.push_back({vekterm::detail::now_ms(), led, duration});
+  if (vekterm::detail::keeps_logs()) terminal().leds.push_back({vekterm::detail::now_ms(), led, duration});
   if (terminal().backend->led) terminal().backend->led(led, duration);
   return 0;
 }
 
 int _SpkBeep(int device, int tone, int duration) {
-  terminal().beeps.push_back({vekterm::detail::now_ms(), device, tone, duration});
+  if (vekterm::detail::keeps_logs())
+    terminal().beeps.push_back({vekterm::detail::now_ms(), device, tone, duration});
   if (terminal().backend->beep) terminal().backend->beep(device, tone, duration);
   return 0;
 }
@@ -200,12 +201,13 @@ int _ClearUserVariable(int number) {
   return result;
 }
 
-// 0 the message is in the journal (or no journal is kept); 1 it could not be written there. The
-// message is kept in the in-memory log either way.
+// 0 the message is in the journal (or no journal is kept); 1 it could not be written there. Headless,
+// the message is kept in the in-memory log either way.
 int _TransactionMsg(int flag, int length, const char *record) {
   using vekterm::detail::g_observer;
   const std::string_view text = record ? record : "";
-  terminal().messages.push_back({vekterm::detail::now_ms(), flag, length, std::string(text)});
+  if (vekterm::detail::keeps_logs())
+    terminal().messages.push_back({vekterm::detail::now_ms(), flag, length, std::string(text)});
   const int result = vekterm::detail::append_journal(flag, text);
   if (g_observer.message_sent) g_observer.message_sent(flag, length, text, result);
   return result;

@@ -99,6 +99,11 @@ struct Terminal {
 Terminal &terminal();
 void reset_shared();  // screen, variables, files, logs and clock back to their start
 const Backend &headless_backend();
+// The logs of beeps, LEDs and messages are kept for headless runs, whose tests read them; a real or
+// remote session that runs for days would see them grow with every transaction.
+inline bool keeps_logs() {
+  return terminal().backend == &headless_backend();
+}
 
 // The terminal's civil time now (virtual, fixed or local, by the clock's setting).
 std::tm civil_now();

@@ -1,5 +1,5 @@
-// The remote backend in the test's own process: a session that runs for days keeps none of the logs of
-// beeps, LEDs and transaction messages, which would otherwise grow with every transaction.
+// A session on a real backend (here the remote one, in the test's own process) keeps none of the logs
+// of beeps, LEDs and transaction messages, which would grow with every transaction of a long session.
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -9,7 +9,7 @@
 
 namespace {
 
-TEST(RemoteBackend, KeepsNoLogsOnceTheModuleWaits) {
+TEST(RemoteBackend, KeepsNoLogs) {
   vekterm::headless::reset();
   int pair[2];
   ASSERT_EQ(socketpair(AF_UNIX, SOCK_SEQPACKET, 0, pair), 0);
@@ -18,8 +18,6 @@ TEST(RemoteBackend, KeepsNoLogsOnceTheModuleWaits) {
   _SpkBeep(0, 2, 3);
   _SenActLed(0, 60);
   _TransactionMsg('N', 5, "HELLO");
-  ASSERT_EQ(vekterm::messages().size(), 1u);  // taken in, as on every backend
-  _IdleManager(0);
   EXPECT_TRUE(vekterm::beeps().empty());
   EXPECT_TRUE(vekterm::leds().empty());
   EXPECT_TRUE(vekterm::messages().empty());

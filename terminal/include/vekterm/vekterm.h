@@ -3,7 +3,8 @@
 // The services themselves are the C functions of dispatch/terminal.h, the module's interface to its
 // terminal, with the key codes. This header adds what a host or a test needs around them: reading the
 // screen back, preparing user variables and files, setting the clock, following what the module writes,
-// and the logs of what the speaker, the LED and the transaction channel were asked to do. Everything
+// and the logs of what the speaker, the LED and the transaction channel were asked to do (kept on the
+// headless backend only: a real session would see them grow with every transaction). Everything else
 // here works the same on every backend.
 #ifndef VEKTERM_VEKTERM_H
 #define VEKTERM_VEKTERM_H
