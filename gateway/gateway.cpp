@@ -303,8 +303,8 @@ class Session : public std::enable_shared_from_this<Session> {
       note("resume " + terminal_);
     }
     const Options &o = gateway_.options_;
-    viewer->send(welcome_json(token_, terminal_, applied_, resumed, o.glyphs, o.scan));
-    viewer->send(full_screen_json(screen_, applied_, o.glyphs));
+    viewer->send(welcome_json(token_, terminal_, taken_, resumed, o.glyphs, o.scan));
+    viewer->send(full_screen_json(screen_, taken_, o.glyphs));
   }
 
   // The viewer's connection is gone: the session waits for the grace period.
@@ -317,13 +317,15 @@ class Session : public std::enable_shared_from_this<Session> {
     });
   }
 
-  // A key or scan. One at or below the highest seq applied was applied before: it is acknowledged again.
+  // A key or scan. One at or below the highest seq applied was handed to the session before: it is
+  // acknowledged again (as far as the module has taken input) and not handed over twice.
   void input(const Frame &frame) {
     if (frame.seq <= applied_) {
-      if (viewer_) viewer_->send(screen_json(screen_, {}, applied_, gateway_.options_.glyphs));
+      if (viewer_) viewer_->send(screen_json(screen_, {}, taken_, gateway_.options_.glyphs));
       return;
     }
     applied_ = frame.seq;
+    in_flight_.push_back({++handed_, frame.seq});
     if (!key_at_) key_at_ = Clock::now();
     post(frame.kind == Frame::Key ? vekterm::remote::key_message(frame.code)
                                   : vekterm::remote::scan_message(frame.type, frame.data));
@@ -368,8 +370,11 @@ class Session : public std::enable_shared_from_this<Session> {
     if (message[0] == 'U') {
       changed_.clear();
       if (!vekterm::remote::apply_update(message, &screen_, &changed_)) return;
+      // The update counts the input the module has taken: the screen it carries shows those keys.
+      for (; !in_flight_.empty() && in_flight_.front().first <= screen_.keys; in_flight_.pop_front())
+        taken_ = in_flight_.front().second;
       if (viewer_) {
-        viewer_->send(screen_json(screen_, changed_, applied_, o.glyphs));
+        viewer_->send(screen_json(screen_, changed_, taken_, o.glyphs));
         if (key_at_)
           gateway_.metrics_.observe(std::chrono::duration<double>(Clock::now() - *key_at_).count());
       }
@@ -404,7 +409,10 @@ class Session : public std::enable_shared_from_this<Session> {
   std::vector<vekterm::remote::Run> changed_;
   std::deque<std::string> outbox_;
   vekterm::remote::Screen screen_;
-  std::uint64_t applied_ = 0;
+  std::uint64_t applied_ = 0;  // the highest seq handed to the session
+  std::uint64_t taken_ = 0;    // the highest seq the module has taken: the page's acknowledgement
+  std::uint32_t handed_ = 0;   // inputs handed to the session
+  std::deque<std::pair<std::uint32_t, std::uint64_t>> in_flight_;  // handed_ and seq of each not yet taken
   std::shared_ptr<Viewer> viewer_;
   std::optional<Clock::time_point> key_at_;
   bool ended_ = false;
