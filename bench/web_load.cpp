@@ -36,6 +36,8 @@
 #include <string_view>
 #include <vector>
 
+#include "protocol.h"
+
 namespace {
 
 namespace asio = boost::asio;
@@ -86,24 +88,6 @@ struct Json {
     return nullptr;
   }
 };
-
-void append_utf8(std::string &out, std::uint32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xF0 | (c >> 18));
-    out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
 
 class JsonReader {
  public:
@@ -175,7 +159,7 @@ class JsonReader {
             if (!hex4(&low)) return false;
             code = 0x10000 + ((code - 0xD800) << 10) + (low - 0xDC00);
           }
-          append_utf8(*out, code);
+          vekweb::append_utf8(*out, static_cast<char32_t>(code));
           break;
         }
         default:
