@@ -22,9 +22,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstring>
-#include <deque>
 
 #include "codepage.h"
+#include "input.h"
 #include "keystream.h"
 #include "state.h"
 
@@ -139,11 +139,10 @@ bool code_page_glyphs(std::string_view name, std::array<char32_t, 256> *glyphs) 
 
 namespace {
 
+using detail::monotonic_ms;
+using detail::remaining;
 using detail::terminal;
 
-constexpr int kPauseMs = 200;          // _IdleManager(200)
-constexpr int kFreePolls = 16;         // _IdleManager(0) calls in a row without a wait that return at once
-constexpr int kPollPaceMs = 50;        // how long each further one waits for input
 constexpr int kGoneGraceMs = 2000;     // a program without its gateway ends by itself within this or is ended
 constexpr int kSendPatienceMs = 5000;  // a gateway that takes no update for this long is taken as gone
 static_assert(kMaxScanData == detail::kScanData);
@@ -151,16 +150,12 @@ static_assert(kMaxScanData == detail::kScanData);
 struct Remote {
   bool active = false;
   int fd = -1;
-  std::deque<std::uint16_t> keys;
-  std::deque<std::string> scans;  // each: type byte, then the data
-  Screen sent;                    // what the gateway has
-  bool dirty = true;              // cells or cursor may differ from `sent`
-  bool took_input = false;        // input was taken since the last update
-  bool full = false;              // the next update carries the whole screen
-  bool stop = false;
+  detail::Input input;
+  Screen sent;        // what the gateway has
+  bool dirty = true;  // cells or cursor may differ from `sent`
+  bool full = false;  // the next update carries the whole screen
   bool gone = false;
   std::int64_t start_ms = 0;
-  int polls = 0;
   int signal_pipe[2] = {-1, -1};
   std::array<struct sigaction, 3> saved_actions{};
   bool handlers = false;
@@ -173,17 +168,6 @@ Remote g;
 volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up to 2)
 volatile sig_atomic_t g_last_signal = 0;
 constexpr std::array<int, 3> kSignals = {SIGTERM, SIGHUP, SIGINT};
-
-std::int64_t monotonic_ms() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
-
-int remaining(std::int64_t deadline) {
-  const std::int64_t left = deadline - monotonic_ms();
-  return left <= 0 ? 0 : static_cast<int>(left);
-}
 
 void on_signal(int signal, siginfo_t *info, void *) {
   const int saved = errno;
@@ -204,7 +188,7 @@ void on_signal(int signal, siginfo_t *info, void *) {
 void went_away() {
   if (g.gone) return;
   g.gone = true;
-  g.stop = true;
+  g.input.stop = true;
   itimerspec when{};
   when.it_value.tv_sec = kGoneGraceMs / 1000;
   when.it_value.tv_nsec = (kGoneGraceMs % 1000) * 1000000L;
@@ -239,17 +223,18 @@ Screen current() {
   now.cursor_row = std::clamp(t.cursor_row, 0, kRows - 1);
   now.cursor_column = std::clamp(t.cursor_column, 0, kColumns - 1);
   now.cursor_shown = t.cursor_type != 0;
-  now.keys = g.sent.keys;
+  now.keys = g.input.taken;
   return now;
 }
 
 // Sends what changed since the last update: in each row, the stretch from its first to its last
 // changed cell.
 void flush() {
-  if (!g.dirty && !g.took_input && !g.full) return;
+  const bool took_input = g.input.taken != g.sent.keys;
+  if (!g.dirty && !took_input && !g.full) return;
   Screen now = current();
   if (g.full) {
-    g.full = g.dirty = g.took_input = false;
+    g.full = g.dirty = false;
     send_message(full_update(now));
     g.sent = now;
     return;
@@ -268,8 +253,7 @@ void flush() {
                             now.cursor_column != g.sent.cursor_column ||
                             now.cursor_shown != g.sent.cursor_shown;
   g.dirty = false;
-  if (runs.empty() && !cursor_moved && !g.took_input) return;
-  g.took_input = false;
+  if (runs.empty() && !cursor_moved && !took_input) return;
   send_message(encode_update(now, runs));
   g.sent = now;
 }
@@ -278,10 +262,11 @@ void take(std::string_view message) {
   if (message.empty()) return;
   switch (message[0]) {
     case 'K':
-      if (message.size() == 3) g.keys.push_back(static_cast<std::uint16_t>(get16(message, 1)));
+      if (message.size() == 3) g.input.keys.push_back(static_cast<std::uint16_t>(get16(message, 1)));
       break;
     case 'S':
-      if (message.size() >= 2 && message.size() <= 2 + kMaxScanData) g.scans.emplace_back(message.substr(1));
+      if (message.size() >= 2 && message.size() <= 2 + kMaxScanData)
+        g.input.scans.emplace_back(message.substr(1));
       break;
     case 'R':  // the gateway lost its copy
       g.full = true;
@@ -291,15 +276,11 @@ void take(std::string_view message) {
   }
 }
 
-bool input_waiting() {
-  return g.stop || !g.keys.empty() || !g.scans.empty();
-}
-
 // Waits up to timeout_ms (-1 without limit) for a message or a signal and takes in what came. True
 // when a key, a scan or a stop request waits afterwards. Only a wait or an idle call sends the screen:
 // a read that finds nothing is often the module clearing out input before a field begins, and a
 // viewer shown the field before that would send a scan that is then thrown away.
-bool serve(int timeout_ms, bool show = true) {
+bool serve(int timeout_ms, bool show) {
   if (show) flush();
   std::array<pollfd, 2> fds = {pollfd{g.gone ? -1 : g.fd, POLLIN, 0}, pollfd{g.signal_pipe[0], POLLIN, 0}};
   if (poll(fds.data(), fds.size(), timeout_ms) > 0) {
@@ -328,78 +309,16 @@ bool serve(int timeout_ms, bool show = true) {
     std::signal(g_last_signal, SIG_DFL);
     std::raise(g_last_signal);
   }
-  if (g_stop_signal) g.stop = true;
+  if (g_stop_signal) g.input.stop = true;
   if (show) flush();
-  return input_waiting();
+  return g.input.waiting();
 }
 
-void took_input() {
-  g.polls = 0;
-  g.took_input = true;
-  ++g.sent.keys;
+std::int64_t no_wake() {
+  return -1;
 }
 
-// ---- The backend's operations ----
-
-// After a stop request an empty keyboard reads as Cancel, so that a wait for any key ends as well.
-int read_key(unsigned short *code) {
-  if (g.keys.empty()) serve(0, false);
-  if (g.keys.empty() && g.stop) {
-    *code = key::Cancel;
-    return 0;
-  }
-  if (g.keys.empty()) return 5;
-  *code = g.keys.front();
-  g.keys.pop_front();
-  took_input();
-  return 0;
-}
-
-// 0 an event (or a stop request) waits; 1 the time ran out.
-int wait_event(int milliseconds) {
-  if (serve(0)) return 0;
-  g.polls = 0;
-  const std::int64_t deadline = milliseconds > 0 ? monotonic_ms() + milliseconds : -1;
-  for (;;) {
-    if (serve(deadline >= 0 ? remaining(deadline) : -1)) return 0;
-    if (deadline >= 0 && monotonic_ms() >= deadline) return 1;
-  }
-}
-
-// A loop that polls without ever waiting is paced after a few calls, as on the TTY.
-int idle(int mode) {
-  if (mode == kPauseMs) {
-    g.polls = 0;
-    const std::int64_t deadline = monotonic_ms() + kPauseMs;
-    while (!g.stop && monotonic_ms() < deadline)
-      serve(remaining(deadline));
-    return 0;
-  }
-  const bool unread = !g.keys.empty() || !g.scans.empty();
-  serve(!unread && ++g.polls > kFreePolls ? kPollPaceMs : 0);
-  return g.stop ? 1 : 0;
-}
-
-int query_scan(unsigned short *count) {
-  if (g.scans.empty()) serve(0, false);
-  *count = g.scans.empty() ? 0 : 1;
-  return 0;
-}
-
-// Record: byte 0 type, byte 1 zero, byte 2 data length, data from byte 3, cut to the caller's size.
-int read_scan(char *record, int size) {
-  if (g.scans.empty()) serve(0, false);
-  if (g.scans.empty()) return 1;
-  const std::string scan = std::move(g.scans.front());
-  g.scans.pop_front();
-  took_input();
-  std::array<char, 3 + kMaxScanData> full{};
-  full[0] = scan[0];
-  full[2] = static_cast<char>(scan.size() - 1);
-  std::memcpy(full.data() + 3, scan.data() + 1, scan.size() - 1);
-  std::memcpy(record, full.data(), std::min(static_cast<std::size_t>(std::max(size, 0)), 2 + scan.size()));
-  return 0;
-}
+const detail::Waiter kWaiter = {serve, no_wake};
 
 void led(int which, int duration) {
   std::string message(1, 'L');
@@ -423,8 +342,9 @@ void screen_changed() {
   g.dirty = true;
 }
 
-const detail::Backend kRemote = {read_key, wait_event, idle,   query_scan,    read_scan,
-                                 led,      beep_out,   now_ms, screen_changed};
+const detail::Backend kRemote = {
+    detail::read_key, detail::wait_event, detail::idle, detail::query_scan, detail::read_scan, led, beep_out,
+    now_ms,           screen_changed};
 
 void release() {
   if (g.watchdog_made) timer_delete(g.watchdog);
@@ -476,6 +396,7 @@ int start(int fd, std::string *error) {
   g.handlers = true;
   g.start_ms = monotonic_ms();
   g.previous = terminal().backend;
+  detail::use_input(&g.input, kWaiter);
   terminal().backend = &kRemote;
   terminal().local_clock = true;
   g.active = true;
@@ -493,7 +414,7 @@ void stop() {
 }
 
 bool stop_requested() {
-  return g.active && (g.stop || g_stop_signal);
+  return g.active && (g.input.stop || g_stop_signal);
 }
 
 }  // namespace vekterm::remote

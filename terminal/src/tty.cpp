@@ -33,9 +33,9 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <deque>
 
 #include "codepage.h"
+#include "input.h"
 #include "keystream.h"
 #include "state.h"
 #include "vekterm/tty.h"
@@ -43,6 +43,8 @@
 namespace vekterm::tty {
 namespace {
 
+using detail::monotonic_ms;
+using detail::remaining;
 using detail::terminal;
 
 constexpr int kFrameRows = kRows + 2;  // the screen and its frame
@@ -51,9 +53,6 @@ constexpr std::size_t kMaxScan = 97;  // data bytes that fit a 100-byte sensor r
 constexpr int kEscDelayMs = 100;      // an Esc alone is Cancel after this long
 constexpr int kLedUnitMs = 10;        // _SenActLed durations count in 10 ms
 constexpr int kLedMinimumMs = 250;    // so that a short light can still be seen
-constexpr int kPauseMs = 200;         // _IdleManager(200)
-constexpr int kFreePolls = 16;        // _IdleManager(0) calls in a row without a wait that return at once
-constexpr int kPollPaceMs = 50;       // how long each further one waits for input
 constexpr int kGoneGraceMs = 2000;    // a program without its terminal ends by itself within this or is ended
 static_assert(kMaxScan == detail::kScanData);
 constexpr const char *kHints = "Esc Cancel F10 OK F1 Help F2 Clear F9 Scan";
@@ -70,10 +69,8 @@ struct Tty {
   bool active = false;
   SCREEN *screen = nullptr;
   Options options;
-  detail::KeyStream typed;         // the keyboard's bytes on their way to keys and scans
-  std::deque<std::uint16_t> keys;  // module key codes not yet read
-  std::deque<std::string> scans;   // scan data not yet read
-  std::deque<int> scan_types;      // and the record type of each
+  detail::KeyStream typed;  // the keyboard's bytes on their way to keys and scans
+  detail::Input input;      // keys and scans not yet read
   Source scanner{-1, {}, "scanner"};
   Source serial{-1, {}, "serial scanner"};
   bool made_fifo = false;  // the scanner FIFO is ours to remove
@@ -107,12 +104,6 @@ volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up t
 volatile sig_atomic_t g_last_signal = 0;
 volatile sig_atomic_t g_gone = 0;  // the terminal went away; the watchdog runs
 constexpr std::array<int, 4> kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
-
-std::int64_t monotonic_ms() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<std::int64_t>(ts.tv_sec) * 1000 + ts.tv_nsec / 1000000;
-}
 
 // Everything here may run in a signal handler.
 bool terminal_gone() {
@@ -329,14 +320,13 @@ void close_prompt() {
   g.dirty = true;
 }
 
-void queue_scan(std::string data, int type) {
-  g.scans.push_back(std::move(data));
-  g.scan_types.push_back(type);
+void queue_scan(std::string_view data, int type) {
+  g.input.add_scan(type, data);
 }
 
 void stop_key() {
-  if (g.stop) end_now(SIGINT);
-  g.stop = true;
+  if (g.input.stop) end_now(SIGINT);
+  g.input.stop = true;
 }
 
 void beep_out(int, int, int);
@@ -371,7 +361,7 @@ void take_key(const detail::KeyEvent &event) {
   } else if (event.code == detail::kKeyStop) {
     stop_key();
   } else if (event.code >= 0 && event.code <= 0xffff) {
-    g.keys.push_back(static_cast<std::uint16_t>(event.code));
+    g.input.keys.push_back(static_cast<std::uint16_t>(event.code));
   }
 }
 
@@ -427,15 +417,6 @@ void update_led() {
   }
 }
 
-bool input_waiting() {
-  return g.stop || !g.keys.empty() || !g.scans.empty();
-}
-
-int remaining(std::int64_t deadline) {
-  const std::int64_t left = deadline - monotonic_ms();
-  return left <= 0 ? 0 : static_cast<int>(left);
-}
-
 // Waits up to timeout_ms (-1 without limit) for a key, a scanner line or a signal, and takes in what
 // came. True when a key, a scan or a stop request waits afterwards. Once the terminal has gone it is
 // neither read nor drawn: it would answer every poll at once.
@@ -469,80 +450,24 @@ bool serve(int timeout_ms) {
   }
   take_typed();
   if (g_stop_signal >= 2) end_now(g_last_signal);
-  if (g_stop_signal || g_gone) g.stop = true;
+  if (g_stop_signal || g_gone) g.input.stop = true;
   if (g_resized && !g_gone) resize();
   update_led();
   if (g.dirty && !g_gone) draw();
-  return input_waiting();
+  return g.input.waiting();
 }
 
-// ---- The backend's operations ----
-
-// After a stop request an empty keyboard reads as Cancel, so that a wait for any key ends as well.
-int read_key(unsigned short *code) {
-  if (g.keys.empty()) serve(0);
-  if (g.keys.empty() && g.stop) {
-    *code = key::Cancel;
-    return 0;
-  }
-  if (g.keys.empty()) return 5;
-  *code = g.keys.front();
-  g.keys.pop_front();
-  g.polls = 0;
-  return 0;
+// The screen is drawn on every call: a read shows the operator the panel as well as a wait does.
+bool serve_input(int timeout_ms, bool) {
+  return serve(timeout_ms);
 }
 
-// 0 an event (or a stop request) waits; 1 the time ran out.
-int wait_event(int milliseconds) {
-  if (serve(0)) return 0;
-  g.polls = 0;
-  const std::int64_t deadline = milliseconds > 0 ? monotonic_ms() + milliseconds : -1;
-  for (;;) {
-    int timeout = deadline >= 0 ? remaining(deadline) : -1;
-    if (g.led_on && (timeout < 0 || remaining(g.led_until) < timeout)) timeout = remaining(g.led_until);
-    if (serve(timeout)) return 0;
-    if (deadline >= 0 && monotonic_ms() >= deadline) return 1;
-  }
+// A wait ends when a lit LED goes out, so that the status line shows it.
+std::int64_t led_wake() {
+  return g.led_on ? g.led_until : -1;
 }
 
-// Polling without a wait is paced (see the top of the file), also while a stop waits: a loop that
-// ignores it must not spin either. Keys or scans not yet read make no wait.
-int idle(int mode) {
-  if (mode == kPauseMs) {
-    g.polls = 0;
-    const std::int64_t deadline = monotonic_ms() + kPauseMs;
-    while (!g.stop && monotonic_ms() < deadline)
-      serve(remaining(deadline));
-    return 0;
-  }
-  const bool unread = !g.keys.empty() || !g.scans.empty();
-  serve(!unread && ++g.polls > kFreePolls ? kPollPaceMs : 0);
-  return g.stop ? 1 : 0;
-}
-
-int query_scan(unsigned short *count) {
-  if (g.scans.empty()) serve(0);
-  *count = g.scans.empty() ? 0 : 1;
-  return 0;
-}
-
-// Record: byte 0 type, byte 1 zero, byte 2 data length, data from byte 3, cut to the caller's size.
-int read_scan(char *record, int size) {
-  if (g.scans.empty()) serve(0);
-  if (g.scans.empty()) return 1;
-  const std::string data = std::move(g.scans.front());
-  g.scans.pop_front();
-  const int type = g.scan_types.front();
-  g.scan_types.pop_front();
-  g.polls = 0;
-  std::array<char, 3 + kMaxScan> full{};
-  full[0] = static_cast<char>(type);
-  full[1] = 0;
-  full[2] = static_cast<char>(data.size());
-  std::memcpy(full.data() + 3, data.data(), data.size());
-  std::memcpy(record, full.data(), std::min(static_cast<std::size_t>(size), 3 + data.size()));
-  return 0;
-}
+const detail::Waiter kWaiter = {serve_input, led_wake};
 
 void led(int, int duration) {
   g.led_on = true;
@@ -571,8 +496,9 @@ void screen_changed() {
   g.dirty = true;
 }
 
-const detail::Backend kTty = {read_key, wait_event, idle,   query_scan,    read_scan,
-                              led,      beep_out,   now_ms, screen_changed};
+const detail::Backend kTty = {
+    detail::read_key, detail::wait_event, detail::idle, detail::query_scan, detail::read_scan, led, beep_out,
+    now_ms,           screen_changed};
 
 // ---- Start and stop ----
 
@@ -792,6 +718,7 @@ int start(const Options &options, std::string *error) {
 
   g.start_ms = monotonic_ms();
   g.previous = terminal().backend;
+  detail::use_input(&g.input, kWaiter);
   terminal().backend = &kTty;
   g.active = true;
   if (options.fixed_start.empty()) {
@@ -813,7 +740,7 @@ void stop() {
 }
 
 bool stop_requested() {
-  return g.active && (g.stop || g_stop_signal);
+  return g.active && (g.input.stop || g_stop_signal);
 }
 
 void update() {
