@@ -23,18 +23,7 @@ using tcp = asio::ip::tcp;
 
 const char kToken[] = "test-token-0123456789";
 // A panel with one field; each confirmed panel is a journal line, a cancelled one ends the program.
-const char kProgram[] = R"(
-vek.var[11], vek.var[12] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1", "ERET=N,REASON=2"
-while true do
-  vek.clear()
-  vek.write(0, 0, "WEB PANEL")
-  vek.command("CLEAR_P")
-  vek.command("SET_FIE VAR=11")
-  if vek.command("EXEC_PA VAR=12") ~= 1 then break end
-  vek.command("TRANMSG Y NAME " .. vek.var[1])
-end
-vek.command("TRANMSG Y CANCELLED")
-)";
+const std::string kProgram = one_field_program("WEB PANEL", "vek.command(\"TRANMSG Y CANCELLED\")\n");
 
 // A running vekweb on a free loopback port, stopped with SIGTERM when the test ends.
 struct Vekweb {

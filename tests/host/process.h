@@ -75,6 +75,23 @@ inline std::string source(const std::string &relative) {
   _exit(127);
 }
 
+// A transaction program showing a panel of one field under `title`: each confirmed panel sends the
+// message "NAME <value>", a cancelled one ends the loop and `after` runs.
+inline std::string one_field_program(const std::string &title, const std::string &after = "") {
+  return R"(
+vek.var[11], vek.var[12] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1", "ERET=N,REASON=2"
+while true do
+  vek.clear()
+  vek.write(0, 0, ")" +
+         title + R"(")
+  vek.command("CLEAR_P")
+  vek.command("SET_FIE VAR=11")
+  if vek.command("EXEC_PA VAR=12") ~= 1 then break end
+  vek.command("TRANMSG Y NAME " .. vek.var[1])
+end
+)" + after;
+}
+
 struct Outcome {
   int status = -1;  // exit status, or -1 when the program did not exit normally
   std::string out, err;

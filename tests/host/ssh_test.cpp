@@ -80,17 +80,8 @@ TEST(SshLogin, ATransactionReachesTheJournalAndADroppedConnectionEndsTheSession)
   Server s;
   const std::string &d = s.dir.path();
   std::filesystem::create_directory(d + "/data");
-  s.dir.write("data/prog.lua", R"(
-vek.var[11], vek.var[12] = "FI=1,INPUT=ALPHA,LEN=10,ROW=2,COL=10,RUV=1", "ERET=N,REASON=2"
-while true do
-  vek.clear()
-  vek.write(0, 0, "SSH PANEL")
-  vek.command("CLEAR_P")
-  vek.command("SET_FIE VAR=11")
-  if vek.command("EXEC_PA VAR=12") ~= 1 then break end
-  vek.command("TRANMSG Y NAME " .. vek.var[1])
-end
-)");
+  s.dir.write("data/prog.lua", one_field_program("SSH PANEL"));
+
   const std::map<std::string, std::string> values = {{"DIR", d},
                                                      {"PORT", std::to_string(free_port())},
                                                      {"USER", getpwuid(geteuid())->pw_name},
