@@ -24,19 +24,6 @@
 namespace vekweb {
 namespace {
 
-// A small text file whole (the shipper's metrics), "" when it cannot be read: the shipper may not have
-// written it yet.
-std::string read_whole(const std::string &path) {
-  std::string text;
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return text;
-  char chunk[4096];
-  for (ssize_t got; (got = ::read(fd, chunk, sizeof chunk)) > 0;)
-    text.append(chunk, static_cast<std::size_t>(got));
-  ::close(fd);
-  return text;
-}
-
 namespace asio = boost::asio;
 namespace beast = boost::beast;
 namespace http = beast::http;
@@ -484,7 +471,10 @@ class HttpConnection : public std::enable_shared_from_this<HttpConnection> {
     }
     if (path == "/metrics") {
       std::string figures = gateway_.metrics_.text(gateway_.sessions_.size());
-      if (!gateway_.options_.ship_metrics.empty()) figures += read_whole(gateway_.options_.ship_metrics);
+      // The shipper may not have written its file yet: then there is nothing of it to add.
+      if (std::string ship;
+          !gateway_.options_.ship_metrics.empty() && read_file(gateway_.options_.ship_metrics, &ship))
+        figures += ship;
       auto response = text(request, http::status::ok, figures);
       response.set(http::field::content_type, "text/plain; version=0.0.4; charset=utf-8");
       return respond(std::move(response));

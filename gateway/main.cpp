@@ -47,15 +47,6 @@ int fail(const std::string &message) {
   return 2;
 }
 
-bool read_file(const std::string &path, std::string *text) {
-  std::ifstream in(path, std::ios::binary);
-  if (!in) return false;
-  std::ostringstream bytes;
-  bytes << in.rdbuf();
-  *text = std::move(bytes).str();
-  return true;
-}
-
 bool whole_number(const std::string &text, long low, long high, long *value) {
   char *end = nullptr;
   errno = 0;
@@ -247,13 +238,14 @@ int parse(int argc, char **argv, vekweb::Options *o) {
   if (token_file.empty() && password_file.empty())
     return fail("handhelds need a way to log in: give --token-file or --password-file");
   if (!token_file.empty()) {
-    if (!read_file(token_file, &o->token)) return fail("cannot read the token file " + token_file);
+    if (!vekweb::read_file(token_file, &o->token)) return fail("cannot read the token file " + token_file);
     o->token.erase(o->token.find_last_not_of(" \t\r\n") + 1);
     if (o->token.size() < 16) return fail("the token in " + token_file + " is shorter than 16 characters");
   }
   if (!password_file.empty()) {
     std::string text;
-    if (!read_file(password_file, &text)) return fail("cannot read the password file " + password_file);
+    if (!vekweb::read_file(password_file, &text))
+      return fail("cannot read the password file " + password_file);
     std::istringstream lines(text);
     int number = 0;
     for (std::string line; std::getline(lines, line);) {

@@ -1,6 +1,8 @@
 #include "protocol.h"
 
 #include <charconv>
+#include <fstream>
+#include <sstream>
 
 namespace vekweb {
 namespace {
@@ -193,6 +195,15 @@ std::string end_json(std::string_view reason) {
 
 std::string refused_json(std::string_view reason) {
   return "{\"t\":\"refused\",\"reason\":" + json_string(reason) + "}";
+}
+
+bool read_file(const std::string &path, std::string *text) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream bytes;
+  bytes << in.rdbuf();
+  *text = std::move(bytes).str();
+  return true;
 }
 
 }  // namespace vekweb

@@ -49,6 +49,9 @@ std::string refused_json(std::string_view reason);
 std::string json_string(std::string_view text);
 void append_utf8(std::string &out, char32_t c);
 
+// A file's bytes whole into *text; false when it cannot be read.
+bool read_file(const std::string &path, std::string *text);
+
 }  // namespace vekweb
 
 #endif
