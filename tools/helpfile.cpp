@@ -309,8 +309,10 @@ void check_order(const File &file, std::vector<Finding> *out) {
 void check_search(const File &file, std::vector<Finding> *out) {
   std::string image;
   if (file.image) {
-    for (const Record &r : file.records)
-      image += r.text, image += '\0';
+    for (const Record &r : file.records) {
+      image += r.text;
+      image += '\0';
+    }
   } else {
     image = make_image(file);
   }
