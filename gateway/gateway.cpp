@@ -594,16 +594,19 @@ bool Gateway::start(std::string *why) {
     note("no page files in " + options_.web + ": only /session and /metrics are served");
   error_code ec;
   const auto address = asio::ip::make_address(options_.address, ec);
-  if (ec) return *why = "not an address: " + options_.address, false;
+  if (ec) {
+    *why = "not an address: " + options_.address;
+    return false;
+  }
   const tcp::endpoint endpoint(address, options_.port);
   acceptor_.open(endpoint.protocol(), ec);
   if (!ec) acceptor_.set_option(asio::socket_base::reuse_address(true), ec);
   if (!ec) acceptor_.bind(endpoint, ec);
   if (!ec) acceptor_.listen(asio::socket_base::max_listen_connections, ec);
-  if (ec)
-    return *why = "cannot listen on " + options_.address + ":" + std::to_string(options_.port) + ": " +
-                  ec.message(),
-           false;
+  if (ec) {
+    *why = "cannot listen on " + options_.address + ":" + std::to_string(options_.port) + ": " + ec.message();
+    return false;
+  }
   const tcp::endpoint bound = acceptor_.local_endpoint();
   note("listening on " + bound.address().to_string() + ":" + std::to_string(bound.port()));
   reap();

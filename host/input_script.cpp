@@ -8,7 +8,6 @@
 //   delay 1500             milliseconds before the next step becomes due
 //   var 5 READY            the terminal writes a user variable (as a device would)
 //   stop                   a host stop request: the module's next idle call is asked to stop
-#include <array>
 #include <cctype>
 #include <charconv>
 #include <cstdlib>
@@ -25,32 +24,8 @@ struct KeyName {
   std::uint16_t code;  // the code the module receives
 };
 
-enum KeyNameId {
-  kEnter,
-  kReturn,
-  kCancel,
-  kEsc,
-  kOk,
-  kF10,
-  kNext,
-  kTab,
-  kDown,
-  kPrevious,
-  kShiftTab,
-  kUp,
-  kClear,
-  kF2,
-  kBackspace,
-  kLeft,
-  kRight,
-  kHelp,
-  kF1,
-  kSpace,
-  kKeyNameCount
-};
-
 // The names the README lists for the real keyboard, so a script reads like what an operator types.
-constexpr std::array<KeyName, kKeyNameCount> kKeyNames = {{
+constexpr KeyName kKeyNames[] = {
     {"Enter", vekterm::key::Enter},
     {"Return", vekterm::key::Enter},
     {"Cancel", vekterm::key::Cancel},
@@ -71,8 +46,7 @@ constexpr std::array<KeyName, kKeyNameCount> kKeyNames = {{
     {"Help", vekterm::key::Help},
     {"F1", vekterm::key::Help},
     {"Space", ' '},
-}};
-static_assert(kKeyNames.size() == kKeyNameCount);
+};
 
 bool same_name(std::string_view a, std::string_view b) {
   if (a.size() != b.size()) return false;

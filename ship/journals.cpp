@@ -115,15 +115,25 @@ std::string parse_line(std::string_view line, Row *row) {
 bool replace_file(const std::string &path, const std::string &bytes, bool durable, std::string *error) {
   const std::string temporary = path + ".new";
   const int fd = open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-  if (fd < 0) return *error = error_text("cannot write", temporary), false;
+  if (fd < 0) {
+    *error = error_text("cannot write", temporary);
+    return false;
+  }
   const bool written = write_all(fd, bytes) && (!durable || fsync(fd) == 0);
   close(fd);
-  if (!written) return *error = error_text("cannot write", temporary), false;
-  if (rename(temporary.c_str(), path.c_str()) != 0)
-    return *error = error_text("cannot rename", temporary), false;
+  if (!written) {
+    *error = error_text("cannot write", temporary);
+    return false;
+  }
+  if (rename(temporary.c_str(), path.c_str()) != 0) {
+    *error = error_text("cannot rename", temporary);
+    return false;
+  }
   const std::size_t slash = path.rfind('/');
-  if (durable && !sync_folder(slash == std::string::npos ? "." : path.substr(0, slash)))
-    return *error = error_text("cannot flush the folder of", path), false;
+  if (durable && !sync_folder(slash == std::string::npos ? "." : path.substr(0, slash))) {
+    *error = error_text("cannot flush the folder of", path);
+    return false;
+  }
   return true;
 }
 
@@ -244,7 +254,10 @@ bool Journals::write_dead(const DeadLetter &dead, std::string *error) {
   for (std::string line; std::getline(existing, line);)
     if (line + "\n" == entry) return true;
   const int fd = open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-  if (fd < 0) return *error = error_text("cannot write", path), false;
+  if (fd < 0) {
+    *error = error_text("cannot write", path);
+    return false;
+  }
   const bool ok = write_all(fd, entry) && fsync(fd) == 0;
   close(fd);
   if (!ok) *error = error_text("cannot write", path);

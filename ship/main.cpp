@@ -98,16 +98,20 @@ int parse(int argc, char **argv, Options *o) {
       case kBatch: {
         char *end = nullptr;
         const long n = std::strtol(optarg, &end, 10);
-        if (*end || n < 1 || n > 100000)
-          return std::fprintf(stderr, "vekship: --batch wants 1 to 100000\n"), kExitSetup;
+        if (*end || n < 1 || n > 100000) {
+          std::fprintf(stderr, "vekship: --batch wants 1 to 100000\n");
+          return kExitSetup;
+        }
         o->batch = static_cast<std::size_t>(n);
         break;
       }
       case kRetry: {
         char *end = nullptr;
         o->retry_max = std::strtod(optarg, &end);
-        if (*end || !(o->retry_max > 0))
-          return std::fprintf(stderr, "vekship: --retry-max wants seconds\n"), kExitSetup;
+        if (*end || !(o->retry_max > 0)) {
+          std::fprintf(stderr, "vekship: --retry-max wants seconds\n");
+          return kExitSetup;
+        }
         break;
       }
       case kPrintSchema:
@@ -120,9 +124,14 @@ int parse(int argc, char **argv, Options *o) {
         return kExitSetup;  // getopt_long said why
     }
   }
-  if (optind < argc)
-    return std::fprintf(stderr, "vekship: unexpected argument %s\n", argv[optind]), kExitSetup;
-  if (o->data.empty()) return std::fprintf(stderr, "vekship: no data directory (--data DIR)\n"), kExitSetup;
+  if (optind < argc) {
+    std::fprintf(stderr, "vekship: unexpected argument %s\n", argv[optind]);
+    return kExitSetup;
+  }
+  if (o->data.empty()) {
+    std::fprintf(stderr, "vekship: no data directory (--data DIR)\n");
+    return kExitSetup;
+  }
   return 0;
 }
 
@@ -268,26 +277,36 @@ int main(int argc, char **argv) {
   Options o;
   if (const int status = parse(argc, argv, &o)) return status;
   std::string error;
-  if (holds_password(o.db, &error)) return std::fprintf(stderr, "vekship: %s\n", error.c_str()), kExitSetup;
+  if (holds_password(o.db, &error)) {
+    std::fprintf(stderr, "vekship: %s\n", error.c_str());
+    return kExitSetup;
+  }
   struct stat st {};
-  if (stat(o.data.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
-    return std::fprintf(stderr, "vekship: data directory %s not found\n", o.data.c_str()), kExitSetup;
+  if (stat(o.data.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    std::fprintf(stderr, "vekship: data directory %s not found\n", o.data.c_str());
+    return kExitSetup;
+  }
   const std::string folder = o.data + "/ship";
-  if (mkdir(folder.c_str(), 0775) != 0 && errno != EEXIST)
-    return std::fprintf(stderr, "vekship: cannot make %s: %s\n", folder.c_str(), std::strerror(errno)),
-           kExitSetup;
+  if (mkdir(folder.c_str(), 0775) != 0 && errno != EEXIST) {
+    std::fprintf(stderr, "vekship: cannot make %s: %s\n", folder.c_str(), std::strerror(errno));
+    return kExitSetup;
+  }
   // One shipper per data directory: any other one started for it (by each session's vekhost --ship)
   // finds the lock taken and ends quietly.
   const int lock = open((folder + "/lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0664);
-  if (lock < 0)
-    return std::fprintf(stderr, "vekship: cannot open %s/lock: %s\n", folder.c_str(), std::strerror(errno)),
-           kExitSetup;
+  if (lock < 0) {
+    std::fprintf(stderr, "vekship: cannot open %s/lock: %s\n", folder.c_str(), std::strerror(errno));
+    return kExitSetup;
+  }
   if (flock(lock, LOCK_EX | LOCK_NB) != 0) return errno == EWOULDBLOCK ? kExitOk : kExitSetup;
   const std::string pid = std::to_string(getpid()) + "\n";  // the lock names the running shipper
   if (ftruncate(lock, 0) != 0 || pwrite(lock, pid.data(), pid.size(), 0) < 0) return kExitSetup;
   if (!o.log.empty()) {
     g_log = std::fopen(o.log.c_str(), "ae");
-    if (!g_log) return std::fprintf(stderr, "vekship: cannot open %s\n", o.log.c_str()), kExitSetup;
+    if (!g_log) {
+      std::fprintf(stderr, "vekship: cannot open %s\n", o.log.c_str());
+      return kExitSetup;
+    }
   }
   return ship(o);
 }

@@ -137,8 +137,10 @@ void add_definition_uses(const std::string &text, std::map<std::string, int> *fi
     u->fixed.insert(vek::kRecordMask);
     add_range(&u->value_records, {vert.size() > 1 ? vert[1] : ""}, 0);
   }
-  if (type == 'S' || type == 'R')
-    u->fixed.insert(vek::kRecordOutOfList), add_range(&u->value_records, vert, 1);
+  if (type == 'S' || type == 'R') {
+    u->fixed.insert(vek::kRecordOutOfList);
+    add_range(&u->value_records, vert, 1);
+  }
   if (type == 'B') u->fixed.insert(vek::kRecordLeadingZero);
   if (type == 'T') u->fixed.insert(vek::kRecordPrefix);
   const auto verf = keyword_tokens(text, "VERF=", kLongWindow);
@@ -307,8 +309,10 @@ void check_order(const File &file, std::vector<Finding> *out) {
 void check_search(const File &file, std::vector<Finding> *out) {
   std::string image;
   if (file.image) {
-    for (const Record &r : file.records)
-      image += r.text, image += '\0';
+    for (const Record &r : file.records) {
+      image += r.text;
+      image += '\0';
+    }
   } else {
     image = make_image(file);
   }

@@ -93,7 +93,10 @@ std::string default_image_name(const std::string &source) {
 }
 
 int compile(const Command &c) {
-  if (c.files.size() != 1) return std::fprintf(stderr, "vekhelp: compile takes one source\n"), kUsageError;
+  if (c.files.size() != 1) {
+    std::fprintf(stderr, "vekhelp: compile takes one source\n");
+    return kUsageError;
+  }
   vekhelp::File file;
   if (!vekhelp::read_file(c.files[0], c.forced ? &c.kind : nullptr, &file)) {
     for (const auto &f : file.findings)
@@ -108,7 +111,10 @@ int compile(const Command &c) {
   // Only what would make a wrong image stops the compiler; the rest is for check.
   bool failed = false;
   for (const auto &f : vekhelp::check(file, false))
-    if (f.error) report(file, f), failed = true;
+    if (f.error) {
+      report(file, f);
+      failed = true;
+    }
   if (failed) return kFindings;
   return write_file(c.output.empty() ? default_image_name(c.files[0]) : c.output, vekhelp::make_image(file))
              ? kClean
@@ -116,7 +122,10 @@ int compile(const Command &c) {
 }
 
 int decompile(const Command &c) {
-  if (c.files.size() != 1) return std::fprintf(stderr, "vekhelp: decompile takes one image\n"), kUsageError;
+  if (c.files.size() != 1) {
+    std::fprintf(stderr, "vekhelp: decompile takes one image\n");
+    return kUsageError;
+  }
   vekhelp::File file;
   if (!vekhelp::read_file(c.files[0], c.forced ? &c.kind : nullptr, &file)) {
     for (const auto &f : file.findings)
@@ -138,7 +147,10 @@ int decompile(const Command &c) {
 }
 
 int check(const Command &c) {
-  if (c.files.empty()) return std::fprintf(stderr, "vekhelp: check takes one or more files\n"), kUsageError;
+  if (c.files.empty()) {
+    std::fprintf(stderr, "vekhelp: check takes one or more files\n");
+    return kUsageError;
+  }
   int status = kClean;
   for (const std::string &path : c.files) {
     vekhelp::File file;

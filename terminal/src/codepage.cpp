@@ -11,14 +11,14 @@
 namespace vekterm::detail {
 namespace {
 
-constexpr std::array<char16_t, 32> kWindows1252 = {
+constexpr auto kWindows1252 = std::to_array<char16_t>({
     0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021,  //
     0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F,  //
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014,  //
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,  //
-};
+});
 
-constexpr std::array<char16_t, 128> kCp437 = {
+constexpr auto kCp437 = std::to_array<char16_t>({
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  //
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  //
     0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  //
@@ -35,9 +35,9 @@ constexpr std::array<char16_t, 128> kCp437 = {
     0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  //
     0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  //
     0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  //
-};
+});
 
-constexpr std::array<char16_t, 128> kCp850 = {
+constexpr auto kCp850 = std::to_array<char16_t>({
     0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  //
     0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  //
     0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  //
@@ -54,27 +54,23 @@ constexpr std::array<char16_t, 128> kCp850 = {
     0x00DE, 0x00DA, 0x00DB, 0x00D9, 0x00FD, 0x00DD, 0x00AF, 0x00B4,  //
     0x00AD, 0x00B1, 0x2017, 0x00BE, 0x00B6, 0x00A7, 0x00F7, 0x00B8,  //
     0x00B0, 0x00A8, 0x00B7, 0x00B9, 0x00B3, 0x00B2, 0x25A0, 0x00A0,  //
-};
+});
+// One entry per upper-half byte (Windows-1252: per byte 0x80..0x9F), so a byte never reads past a table.
+static_assert(kWindows1252.size() == 0xA0 - 0x80 && kCp437.size() == 128 && kCp850.size() == 128);
 
 struct Name {
   const char *name;  // lower case, without '-', '_', '.' or blanks
   CodePage page;
 };
 
-constexpr std::array<Name, 12> kNames = {{
-    {"iso88591", CodePage::Latin1},
-    {"latin1", CodePage::Latin1},
-    {"l1", CodePage::Latin1},
-    {"windows1252", CodePage::Windows1252},
-    {"cp1252", CodePage::Windows1252},
-    {"win1252", CodePage::Windows1252},
-    {"cp437", CodePage::Cp437},
-    {"ibm437", CodePage::Cp437},
-    {"437", CodePage::Cp437},
-    {"cp850", CodePage::Cp850},
-    {"ibm850", CodePage::Cp850},
-    {"850", CodePage::Cp850},
-}};
+constexpr Name kNames[] = {
+    {"iso88591", CodePage::Latin1},    {"latin1", CodePage::Latin1},
+    {"l1", CodePage::Latin1},          {"windows1252", CodePage::Windows1252},
+    {"cp1252", CodePage::Windows1252}, {"win1252", CodePage::Windows1252},
+    {"cp437", CodePage::Cp437},        {"ibm437", CodePage::Cp437},
+    {"437", CodePage::Cp437},          {"cp850", CodePage::Cp850},
+    {"ibm850", CodePage::Cp850},       {"850", CodePage::Cp850},
+};
 
 }  // namespace
 

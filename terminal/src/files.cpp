@@ -200,7 +200,10 @@ bool map_file(Mapping &m, int fd, const struct stat &st) {
     madvise(bytes, size, MADV_RANDOM);
     m.address = static_cast<const char *>(bytes);
     m.size = size;
-    if ((m.guard = guard(m.address, size)) < 0) return m.unmap(), false;
+    if ((m.guard = guard(m.address, size)) < 0) {
+      m.unmap();
+      return false;
+    }
   }
   m.size = size;
   m.device = st.st_dev;

@@ -147,6 +147,8 @@ constexpr int kGoneGraceMs = 2000;     // a program without its gateway ends by 
 constexpr int kSendPatienceMs = 5000;  // a gateway that takes no update for this long is taken as gone
 static_assert(kMaxScanData == detail::kScanData);
 
+constexpr std::array kSignals = {SIGTERM, SIGHUP, SIGINT};
+
 struct Remote {
   bool active = false;
   int fd = -1;
@@ -157,7 +159,7 @@ struct Remote {
   bool gone = false;
   std::int64_t start_ms = 0;
   int signal_pipe[2] = {-1, -1};
-  std::array<struct sigaction, 3> saved_actions{};
+  std::array<struct sigaction, kSignals.size()> saved_actions{};  // one per signal in kSignals
   bool handlers = false;
   timer_t watchdog{};
   bool watchdog_made = false;
@@ -167,7 +169,6 @@ struct Remote {
 Remote g;
 volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up to 2)
 volatile sig_atomic_t g_last_signal = 0;
-constexpr std::array<int, 3> kSignals = {SIGTERM, SIGHUP, SIGINT};
 
 void on_signal(int signal, siginfo_t *info, void *) {
   const int saved = errno;

@@ -57,7 +57,8 @@ bool leap_year(int year) {
 }
 
 int days_in_month(int year, int month) {
-  constexpr int kDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  constexpr int kDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  static_assert(std::size(kDays) == 12);
   return month == 2 && leap_year(year) ? 29 : kDays[month - 1];
 }
 

@@ -12,11 +12,13 @@ using ValidationPanel = Scenario;
 const std::string kForty(40, 'v'), kLast(33, 'w');  // a joined value of 115 characters
 
 void add_files() {
-  vekterm::add_file("HELP.VAL", vekterm::make_image({"0001 CHECKING", "0002 TOO LONG", "0003 NOT IN FILE",
-                                                     "0004 OUT OF LIST", "0005 ZERO DIGIT", "0006 PREFIX",
-                                                     "0007 MANDATORY", "0016 PRESS ENTER", "0017 BAD DATE",
-                                                     "0018 BAD FORMAT", "0020 SEE ALSO", "0030 nn-nn",
-                                                     "0040 10.5", "0041 20", "0050 AB", "0052 bbb"}));
+  vekterm::add_file(
+      "HELP.VAL",
+      vekterm::make_image({"0001 CHECKING",   "0002 TOO LONG",   "0003 NOT IN FILE", "0004 OUT OF LIST",
+                           "0005 ZERO DIGIT", "0006 PREFIX",     "0007 MANDATORY",   "0016 PRESS ENTER",
+                           "0017 BAD DATE",   "0018 BAD FORMAT", "0020 SEE ALSO",    "0030 nn-nn",
+                           "0032 A?a*n",      "0040 10.5",       "0041 20",          "0042 -5",
+                           "0043 5",          "0050 AB",         "0052 bbb",         "0053 bxy"}));
   for (int answer : {0, 1, 4, 9, 16})  // files named after the answer the service gives for them
     vekterm::force_validation_result("ANS" + std::to_string(answer) + ".VAL", answer);
   // The service would refuse B_LOC.VAL.
@@ -67,6 +69,15 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       {"VERT=F,30:12-3x", "", "BAD FORMAT", "", 11}, {"VERT=F,31:12", "", "", "XU", 11},
       {"VERT=S,50,52:   ", "", "", "", 0}, {"VERT=S,52,50:AB", "", "OUT OF LIST", "", 11},
       {"VERT=R,39,41:15", "", "", "XL", 11}, {"VERT=R,40,1234:15", "", "", "XM", 11},
+      // Masks: a short value, '?', letters, '*' for the rest. Lists: whole entries, "b..." as that many
+      // blanks. Ranges: bounds included, fractions compared as digits, leading delimiters skipped.
+      {"VERT=F,30:12-3|VERT=F,32:A!bcd!|VERT=S,50,52:AB|VERT=S,53,53:   |VERT=R,40,41:10.50|"
+       "VERT=R,40,41:.15|VERT=R,40,41:20.0|VERT=R,42,43:-3", "", "", "", 0},
+      {"VERT=F,30:12x34", "", "BAD FORMAT", "", 11}, {"VERT=F,32:a!bc", "", "BAD FORMAT", "", 11},
+      {"VERT=F,32:A!1", "", "BAD FORMAT", "", 11}, {"VERT=S,50,52:ABC", "", "OUT OF LIST", "", 11},
+      {"VERT=S,52,52:  ", "", "OUT OF LIST", "", 11}, {"VERT=S,52,52:bbb", "", "OUT OF LIST", "", 11},
+      {"VERT=R,40,41:10.49", "", "OUT OF LIST", "", 11}, {"VERT=R,40,41:10.10", "", "OUT OF LIST", "", 11},
+      {"VERT=R,40,41:20,01", "", "OUT OF LIST", "", 11}, {"VERT=R,40,41:9.99", "", "OUT OF LIST", "", 11},
       {"VERT=B:0123455", "", "", "", 0}, {"VERT=B:123455", "", "ZERO DIGIT", "", 11},
       {"VERT=B:012345678901237", "", "ZERO DIGIT", "Y3", 11}, {"VERT=T4:49927398716", "", "", "", 0},
       {"VERT=T5:49927398716", "", "PREFIX", "", 11}, {"VERT=T:590154203237518", "", "PREFIX", "", 11},

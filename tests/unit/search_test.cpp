@@ -9,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "fields/fields.h"
 #include "fields/search.h"
 #include "vekterm/vekterm.h"
 
@@ -167,18 +166,6 @@ TEST(FindRecord, AnImageAndANumberGiveTheRecord) {
     EXPECT_TRUE(!found || image.holds(*found));
   }
   EXPECT_EQ(vek::find_value(Image(vekterm::make_image({"A", "BB", "C"})).view(), "BB"), "BB");
-}
-
-// The lookup asks the terminal for the named help file and searches it.
-TEST(Lookup, RecordsComeFromTheNamedHelpFile) {
-  vekterm::headless::reset();
-  vek::g_fields = {};
-  vekterm::add_file("HELP.VAL", vekterm::make_image({"0001", "0120 long", "0012 twelve"}));
-  EXPECT_EQ(vek::lookup_record(vek::help_file_name(), 12), "0012 twelve");
-  EXPECT_EQ(vek::lookup_record("HELP.VAL", 1), "0001") << "a record that ends right after its number";
-  for (int n : {0, 2, 9999, 10000, -12})
-    EXPECT_FALSE(vek::lookup_record("HELP.VAL", n)) << n;
-  EXPECT_FALSE(vek::lookup_record("OTHER.VAL", 12));
 }
 
 }  // namespace
