@@ -138,8 +138,7 @@ class Tty : public ::testing::Test {
     return status;
   }
 
-  // vekhost with a one-field panel defined runs `rest`: it costs next to no CPU while the operator
-  // does nothing, and ends within 3 s once its terminal closes.
+  // vekhost with a one-field panel defined runs `rest` (the tests below).
   void vekhost_waits_then_ends(const std::string &rest) {
     spawn({}, {30, 100, 0, 0},
           "vek.var[11] = 'FI=1,INPUT=ALPHA,LEN=8,ROW=3,COL=1,RUV=2'\nvek.command('SET_FIE VAR=11')\n"
@@ -237,7 +236,6 @@ TEST_F(Tty, ScansFromASocketUntilItClosesThenStopRequests) {
   close(connection);
   close(listener);
   EXPECT_TRUE(shows("scanner closed")) << "the status line tells the operator";
-  usleep(300000);  // the child blocks in its wait meanwhile
   signal_child(SIGTERM);
   EXPECT_EQ(next_report(), "stopped, then key 256");
   ASSERT_EQ(finish(200), -1) << "the first request does not end the process";
