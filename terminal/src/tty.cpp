@@ -569,11 +569,14 @@ int open_scanner(const std::string &path, std::string *why) {
     if (fd < 0) *why = failure(path, "cannot open the scanner FIFO");
     return fd;
   }
+  if (!S_ISSOCK(st.st_mode)) {
+    *why = path + ": the scanner path is neither a FIFO nor a UNIX socket";
+    return -1;
+  }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (!S_ISSOCK(st.st_mode) || path.size() >= sizeof address.sun_path) {
-    *why = path + (S_ISSOCK(st.st_mode) ? ": the socket path is too long"
-                                        : ": the scanner path is neither a FIFO nor a UNIX socket");
+  if (path.size() >= sizeof address.sun_path) {
+    *why = path + ": the socket path is too long";
     return -1;
   }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
