@@ -148,12 +148,13 @@ void write_screen(std::FILE *out, std::string_view title, bool attributes) {
   std::fprintf(out, "%s\n", edge.c_str());
   for (int r = 0; r < vekterm::kRows; ++r) {
     std::string row = vekterm::screen_row(r);
-    // NUL cells show as blanks; other control bytes as '?', so a frame is always plain text.
+    // NUL cells show as blanks, other control bytes (below 32, and DEL) as '?', so that a frame never
+    // moves the cursor or breaks a line; bytes from 128 up are the code page's characters and stay.
     for (char &ch : row) {
       const auto byte = static_cast<unsigned char>(ch);
       if (byte == 0)
         ch = ' ';
-      else if (byte < 32 || byte >= 127)
+      else if (byte < 32 || byte == 127)
         ch = '?';
     }
     if (attributes)
@@ -282,7 +283,7 @@ int start(const Options &o, const Setup &setup, Session *session) {
     vekterm::tty::Options tty;
     tty.scanner = o.scanner;
     tty.serial = o.serial;
-    tty.fixed_start = o.clock;
+    if (!o.clock.empty()) tty.fixed_start = setup.clock;
     tty.keymap = o.keymap;
     tty.scan_prefix = o.prefix;
     tty.scan_suffix = o.suffix;

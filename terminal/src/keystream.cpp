@@ -1,7 +1,8 @@
 // The keyboard stream: longest match over the key map, with a short wait while a sequence may still
 // grow; escape sequences the map lacks are swallowed whole, so that an unknown function key does not
-// type an Esc (Cancel) and letters; UTF-8 characters become the code page's bytes; scans are cut out
-// between the prefix and the suffix before any of that.
+// type an Esc (Cancel) and letters; characters beyond ASCII (UTF-8, or one byte each from a terminal in
+// an 8-bit character set) become the code page's bytes; scans are cut out between the prefix and the
+// suffix before any of that.
 #include "keystream.h"
 
 #include <algorithm>
@@ -46,6 +47,12 @@ int hex_digit(char ch) {
   if (ch >= 'a' && ch <= 'f') return ch - 'a' + 10;
   if (ch >= 'A' && ch <= 'F') return ch - 'A' + 10;
   return -1;
+}
+
+// Stores the reason why a text was refused; false.
+bool refuse(std::string *why, std::string reason) {
+  *why = std::move(reason);
+  return false;
 }
 
 bool starts_with(std::string_view text, std::string_view head) {
@@ -99,14 +106,14 @@ bool parse_escapes(std::string_view text, std::string *bytes, std::string *why) 
   for (std::size_t i = 0; i < text.size(); ++i) {
     const char ch = text[i];
     if (ch == '^') {
-      if (i + 1 >= text.size()) return *why = "a caret with nothing after it", false;
+      if (i + 1 >= text.size()) return refuse(why, "a caret with nothing after it");
       const char next = static_cast<char>(std::toupper(static_cast<unsigned char>(text[++i])));
       if (next == '?') {
         *bytes += '\x7f';
       } else if (next >= '@' && next <= '_') {
         *bytes += static_cast<char>(next - '@');
       } else {
-        return *why = std::string("no control character ^") + text[i], false;
+        return refuse(why, std::string("no control character ^") + text[i]);
       }
       continue;
     }
@@ -114,7 +121,7 @@ bool parse_escapes(std::string_view text, std::string *bytes, std::string *why) 
       *bytes += ch;
       continue;
     }
-    if (i + 1 >= text.size()) return *why = "a backslash with nothing after it", false;
+    if (i + 1 >= text.size()) return refuse(why, "a backslash with nothing after it");
     switch (const char e = text[++i]) {
       case 'e':
       case 'E':
@@ -139,13 +146,13 @@ bool parse_escapes(std::string_view text, std::string *bytes, std::string *why) 
       case 'x': {
         const int high = i + 1 < text.size() ? hex_digit(text[i + 1]) : -1;
         const int low = i + 2 < text.size() ? hex_digit(text[i + 2]) : -1;
-        if (high < 0 || low < 0) return *why = "\\x wants two hexadecimal digits", false;
+        if (high < 0 || low < 0) return refuse(why, "\\x wants two hexadecimal digits");
         *bytes += static_cast<char>(high * 16 + low);
         i += 2;
         break;
       }
       default:
-        return *why = std::string("unknown escape \\") + e, false;
+        return refuse(why, std::string("unknown escape \\") + e);
     }
   }
   return true;
@@ -169,7 +176,7 @@ bool parse_key_map(std::string_view text, std::vector<KeyBinding> *map, std::str
     text.remove_prefix(std::min(end + 1, text.size()));
     ++number;
     auto fail = [&](const std::string &reason) {
-      return *why = std::to_string(number) + ": " + reason, false;
+      return refuse(why, std::to_string(number) + ": " + reason);
     };
     auto word = [&line] {
       const std::size_t begin = std::min(line.find_first_not_of(" \t\r"), line.size());
@@ -211,7 +218,7 @@ bool parse_symbologies(std::string_view text, std::array<int, 256> *types, std::
         entry.size() > 2 && std::from_chars(entry.data() + 2, entry.data() + entry.size(), type).ptr ==
                                 entry.data() + entry.size();
     if (entry.size() < 3 || entry[1] != '=' || !number || type < 0 || type > 127)
-      return *why = "\"" + std::string(entry) + "\" is not IDENTIFIER=TYPE (a type 0..127)", false;
+      return refuse(why, "\"" + std::string(entry) + "\" is not IDENTIFIER=TYPE (a type 0..127)");
     if (entry[0] == '*')
       any = type;
     else
@@ -309,8 +316,8 @@ KeyStream::Step KeyStream::key(std::int64_t now_ms, KeyEvent *event) {
   return character(now_ms, event);
 }
 
-// Printable ASCII as itself, other control bytes dropped, UTF-8 characters as the code page's byte.
-// The bytes 174 and 175 would read as the arrow keys, so characters with those bytes are refused.
+// Printable ASCII as itself, other control bytes dropped, other characters (UTF-8, or one byte each
+// in an 8-bit character set) as the code page's byte.
 KeyStream::Step KeyStream::character(std::int64_t now_ms, KeyEvent *event) {
   const auto lead = static_cast<unsigned char>(pending_[0]);
   if (lead < 0x80) {
@@ -319,6 +326,10 @@ KeyStream::Step KeyStream::character(std::int64_t now_ms, KeyEvent *event) {
     event->kind = KeyEvent::Key;
     event->code = lead;
     return Step::Event;
+  }
+  if (options_.single_byte) {
+    pending_.erase(0, 1);
+    return typed(options_.upper[lead - 0x80], event);
   }
   const auto length = static_cast<std::size_t>(utf8_length(lead));
   std::size_t have = 1;
@@ -335,7 +346,14 @@ KeyStream::Step KeyStream::character(std::int64_t now_ms, KeyEvent *event) {
   for (std::size_t i = 1; i < length; ++i)
     ch = (ch << 6) | (static_cast<unsigned char>(pending_[i]) & 0x3f);
   pending_.erase(0, length);
-  const int byte = options_.code_page_byte ? options_.code_page_byte(ch) : -1;
+  return typed(ch, event);
+}
+
+// A character beyond ASCII as the code page's byte, refused when the page lacks it. The bytes 174 and
+// 175 would read as the arrow keys, so characters with those bytes are refused too.
+KeyStream::Step KeyStream::typed(char32_t ch, KeyEvent *event) const {
+  const int byte = options_.code_page_byte && ch != 0 ? options_.code_page_byte(ch) : -1;
+  event->kind = KeyEvent::Refused;
   if (byte >= 0x20 && byte != 0x7f && byte != vek::key::Left && byte != vek::key::Right) {
     event->kind = KeyEvent::Key;
     event->code = byte;

@@ -57,6 +57,10 @@ struct KeyStreamOptions {
   // The code page's byte for a typed Unicode character, or -1 when the page has none. Without one,
   // only ASCII is taken.
   int (*code_page_byte)(char32_t) = nullptr;
+  // How typed bytes from 128 up read: as UTF-8, or, when the terminal's character set is an 8-bit one,
+  // each byte as one character, upper[byte - 128] (0 where the set has none).
+  bool single_byte = false;
+  std::array<char32_t, 128> upper{};
 };
 
 struct KeyEvent {
@@ -81,6 +85,7 @@ class KeyStream {
   Step framed(std::int64_t now_ms, KeyEvent *event);
   Step key(std::int64_t now_ms, KeyEvent *event);
   Step character(std::int64_t now_ms, KeyEvent *event);
+  Step typed(char32_t ch, KeyEvent *event) const;
   bool waiting(std::int64_t now_ms, int delay_ms);
 
   KeyStreamOptions options_;

@@ -14,6 +14,7 @@
 // a loop that ignores stop requests (the diagnostic screen again) would otherwise run on forever.
 #include <curses.h>
 #include <fcntl.h>
+#include <langinfo.h>
 #include <poll.h>
 #include <signal.h>
 #include <sys/ioctl.h>
@@ -33,6 +34,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 
 #include "codepage.h"
 #include "input.h"
@@ -511,8 +513,8 @@ int typed_byte(char32_t ch) {
   return detail::code_page_byte(g.code_page, ch);
 }
 
-// The keyboard stream as the options set it up: the default key map with the key-map file's entries,
-// and the scan framing. "" or a one-line reason.
+// The keyboard stream as the options and the locale set it up: the default key map with the key-map
+// file's entries, the scan framing and the character set. "" or a one-line reason.
 std::string keyboard_setup(const Options &options, detail::KeyStreamOptions *typed) {
   std::string why;
   if (!options.keymap.empty()) {
@@ -537,6 +539,13 @@ std::string keyboard_setup(const Options &options, detail::KeyStreamOptions *typ
   typed->scan_type = options.scan_type;
   typed->esc_delay_ms = kEscDelayMs;
   typed->code_page_byte = typed_byte;
+  // The locale tells how the terminal types characters beyond ASCII: in UTF-8, or, in an 8-bit
+  // character set (one byte a character, more than ASCII), each as one byte of that set.
+  typed->single_byte = MB_CUR_MAX == 1 && std::strcmp(nl_langinfo(CODESET), "ANSI_X3.4-1968") != 0;
+  for (int byte = 128; typed->single_byte && byte < 256; ++byte) {
+    const wint_t ch = btowc(byte);
+    typed->upper[static_cast<std::size_t>(byte - 128)] = ch == WEOF ? 0 : static_cast<char32_t>(ch);
+  }
   return "";
 }
 
@@ -544,8 +553,14 @@ std::string keyboard_setup(const Options &options, detail::KeyStreamOptions *typ
 int open_scanner(const std::string &path, std::string *why) {
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT) return *why = failure(path, "cannot use the scanner path"), -1;
-    if (mkfifo(path.c_str(), 0600) != 0) return *why = failure(path, "cannot create the scanner FIFO"), -1;
+    if (errno != ENOENT) {
+      *why = failure(path, "cannot use the scanner path");
+      return -1;
+    }
+    if (mkfifo(path.c_str(), 0600) != 0) {
+      *why = failure(path, "cannot create the scanner FIFO");
+      return -1;
+    }
     g.made_fifo = true;
     st.st_mode = S_IFIFO;
   }
@@ -554,11 +569,16 @@ int open_scanner(const std::string &path, std::string *why) {
     if (fd < 0) *why = failure(path, "cannot open the scanner FIFO");
     return fd;
   }
-  if (!S_ISSOCK(st.st_mode))
-    return *why = path + ": the scanner path is neither a FIFO nor a UNIX socket", -1;
+  if (!S_ISSOCK(st.st_mode)) {
+    *why = path + ": the scanner path is neither a FIFO nor a UNIX socket";
+    return -1;
+  }
   sockaddr_un address{};
   address.sun_family = AF_UNIX;
-  if (path.size() >= sizeof address.sun_path) return *why = path + ": the socket path is too long", -1;
+  if (path.size() >= sizeof address.sun_path) {
+    *why = path + ": the socket path is too long";
+    return -1;
+  }
   std::memcpy(address.sun_path, path.c_str(), path.size() + 1);
   const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (fd < 0 || connect(fd, reinterpret_cast<const sockaddr *>(&address), sizeof address) != 0) {
@@ -595,9 +615,15 @@ speed_t baud_constant(int baud) {
 
 int open_serial(const std::string &path, int baud, std::string *why) {
   const speed_t speed = baud_constant(baud);
-  if (baud != 0 && speed == B0) return *why = path + ": unsupported speed " + std::to_string(baud), -1;
+  if (baud != 0 && speed == B0) {
+    *why = path + ": unsupported speed " + std::to_string(baud);
+    return -1;
+  }
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  if (fd < 0) return *why = failure(path, "cannot open the serial scanner"), -1;
+  if (fd < 0) {
+    *why = failure(path, "cannot open the serial scanner");
+    return -1;
+  }
   termios raw{};
   if (tcgetattr(fd, &g.serial_saved) != 0) {
     *why = failure(path, "not a serial device");
@@ -677,12 +703,15 @@ int start(const Options &options, std::string *error) {
   }
   if (!isatty(STDIN_FILENO) || !isatty(STDOUT_FILENO))
     return fail("standard input and output must be a terminal");
-  CivilTime fixed{};
-  if (!options.fixed_start.empty() && !parse_clock(options.fixed_start, &fixed))
-    return fail("the start time wants \"YYYY-MM-DD HH:MM:SS\", not \"" + options.fixed_start + "\"");
   if (!detail::parse_code_page(options.code_page, &g.code_page))
     return fail("unknown code page \"" + options.code_page + "\" (iso-8859-1, windows-1252, cp437 or cp850)");
   g.options = options;
+  // Only the character type follows the user's locale: it says how characters reach the terminal
+  // and come back from its keyboard (UTF-8, another character set, line drawing). Numbers stay
+  // formatted as before: with LC_NUMERIC from the locale, the host's Lua would read and write "12,5"
+  // for 12.5 in some locales.
+  std::setlocale(LC_CTYPE, "");
+  make_glyphs();
   detail::KeyStreamOptions typed;
   if (why = keyboard_setup(options, &typed); !why.empty()) return fail(why);
   g.typed = detail::KeyStream(std::move(typed));
@@ -697,11 +726,6 @@ int start(const Options &options, std::string *error) {
     return fail(failure("watchdog", "cannot create"));
   g.watchdog_made = true;
 
-  // Only the character type follows the user's locale: it says how characters reach the terminal
-  // (UTF-8, another character set, line drawing). Numbers stay formatted as before: with LC_NUMERIC
-  // from the locale, the host's Lua would read and write "12,5" for 12.5 in some locales.
-  std::setlocale(LC_CTYPE, "");
-  make_glyphs();
   g.screen = newterm(nullptr, stdout, stdin);
   if (!g.screen) {
     const char *type = std::getenv("TERM");
@@ -721,11 +745,10 @@ int start(const Options &options, std::string *error) {
   detail::use_input(&g.input, kWaiter);
   terminal().backend = &kTty;
   g.active = true;
-  if (options.fixed_start.empty()) {
+  if (options.fixed_start)
+    set_clock(*options.fixed_start);
+  else
     terminal().local_clock = true;
-  } else {
-    set_clock(fixed);
-  }
   static bool registered = false;
   if (!registered) registered = std::atexit(stop_at_exit) == 0;
   g.dirty = true;

@@ -21,16 +21,16 @@ struct HostRun : ::testing::Test {
   Scratch dir;
 };
 
-// Commands get their length digits and operands their columns; the screen is written after every call
-// with --screens, with attributes beside it with --attributes; the trace has each call with its time,
-// the host's variable writes and, from the services' observer, the module's writes (cut to the capacity
-// the program set) and messages.
+// Commands get their length digits and operands their columns; the screen (code-page bytes as they are)
+// is written after every call with --screens, with attributes beside it with --attributes; the trace has each
+// call with its time, the host's variable writes and, from the services' observer, the module's writes (cut
+// to the capacity the program set) and messages.
 TEST_F(HostRun, CommandsScreensAndTheTrace) {
   const Outcome r =
       host(R"(
 print("popup", vek.command("POPUPWN", {[10] = "C", [16] = "03", [24] = "N"}))
-vek.write(10, 5, "host text", 1)
-assert(vek.row(10) == "     host text                          ")
+vek.write(10, 5, "h\xe4st text", 1)
+assert(vek.row(10) == "     h\xe4st text                          ")
 vek.command("NOSUCH1 x")
 vek.var[4], vek.var[5] = "ABC", 42
 assert(vek.var[4] .. vek.var[5] == "ABC42")
@@ -54,7 +54,7 @@ print(vek.var[8])
   for (const char *part :
        {"\npopup\t0\n", "1\n-- final screen", "-- main(4, \"\") = 0\n",
         "|Bad CVEK(M1):09NOSUCH1 x                |", "|VEK append too long:",
-        "|     host text                          |  0000011111111100000000000000000000000000\n"})
+        "|     h\xe4st text                          |  0000011111111100000000000000000000000000\n"})
     EXPECT_NE(r.out.find(part), std::string::npos) << part << "\n" << r.out;
   const std::string trace = dir.read("trace.txt");
   // The bad-call message waits for its key, which the script gives after half a second.

@@ -1,9 +1,11 @@
 // The keyboard stream on its own: bytes fed at times the test gives, the events they make.
 #include <gtest/gtest.h>
 
+#include <numeric>
 #include <utility>
 #include <vector>
 
+#include "../../terminal/src/codepage.h"
 #include "../../terminal/src/keystream.h"
 
 namespace {
@@ -15,9 +17,18 @@ int euro_page(char32_t ch) {
   return ch == U'€' ? 0x80 : ch >= 0xa0 && ch < 0x100 ? static_cast<int>(ch) : -1;
 }
 
+// A terminal typing ISO-8859-1, one byte a character, for a module in code page 437.
+KeyStreamOptions latin1_for_cp437() {
+  KeyStreamOptions options;
+  options.code_page_byte = [](char32_t ch) { return code_page_byte(CodePage::Cp437, ch); };
+  options.single_byte = true;
+  std::iota(options.upper.begin(), options.upper.end(), U'\x80');
+  return options;
+}
+
 // Each step: at a time, the bytes fed and the events due then; a '|' between steps.
 std::string run(KeyStreamOptions options, const std::vector<std::pair<int, std::string>> &steps) {
-  options.code_page_byte = euro_page;
+  if (!options.code_page_byte) options.code_page_byte = euro_page;
   KeyStream stream(std::move(options));
   std::string got;
   KeyEvent event;
@@ -67,6 +78,7 @@ TEST(KeyStream, SequencesScansAndCharactersMakeTheirEvents) {
       {"a partial prefix becomes keys", framed("\\e[99~", "\\r"), {{0, "\x1b"}, {149, ""}, {150, ""}}, "||256 "},
       {"UTF-8 to the code page", {}, {{0, "\xc3\xa4\xe2\x82\xac"}}, "228 128 "},
       {"characters the page lacks, arrow bytes", {}, {{0, "\xe2\x80\x94\xc2\xae\xff"}}, "refused refused refused "},
+      {"8-bit bytes to the code page", latin1_for_cp437(), {{0, "\xe4\x80"}}, "132 refused "},
       // clang-format on
   };
   for (const auto &row : rows)

@@ -16,7 +16,10 @@
 #ifndef VEKTERM_TTY_H
 #define VEKTERM_TTY_H
 
+#include <optional>
 #include <string>
+
+#include "vekterm/vekterm.h"
 
 namespace vekterm::tty {
 
@@ -24,11 +27,11 @@ struct Options {
   // FIFO or UNIX socket path, one scan a line (LF or CR). A FIFO is created there when nothing exists
   // yet (and removed by stop); an existing socket is connected to. "" for none.
   std::string scanner;
-  std::string serial;       // serial device (raw mode, one scan a line); "" for none
-  int serial_baud = 0;      // 0 keeps the device's speed; else 1200..115200
-  std::string fixed_start;  // "YYYY-MM-DD HH:MM:SS": the clock starts there instead of local time
-  int scan_type = 1;        // record type of the scans delivered
-  bool flash = false;       // show a beep as a flash of the screen instead of the bell
+  std::string serial;                    // serial device (raw mode, one scan a line); "" for none
+  int serial_baud = 0;                   // 0 keeps the device's speed; else 1200..115200
+  std::optional<CivilTime> fixed_start;  // the clock starts there instead of at local time
+  int scan_type = 1;                     // record type of the scans delivered
+  bool flash = false;                    // show a beep as a flash of the screen instead of the bell
   // Key-map file: lines "SEQUENCE KEY" that add to or replace the default key map; "" for none.
   std::string keymap;
   // Scans in the keyboard stream: the bytes between the prefix and the suffix (both written with
