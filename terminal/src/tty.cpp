@@ -67,6 +67,9 @@ struct Source {
   const char *what;  // for the status line
 };
 
+// The signals the TTY handles while it runs; their earlier actions are saved and given back.
+constexpr std::array kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
+
 struct Tty {
   bool active = false;
   SCREEN *screen = nullptr;
@@ -79,7 +82,7 @@ struct Tty {
   termios serial_saved{};  // the serial device's settings before start
   bool serial_restore = false;
   int signal_pipe[2] = {-1, -1};
-  std::array<struct sigaction, 4> saved_actions{};
+  std::array<struct sigaction, kSignals.size()> saved_actions{};
   bool handlers = false;
   bool prompt_open = false;
   std::string prompt;  // text typed at the scan prompt
@@ -105,8 +108,6 @@ volatile sig_atomic_t g_resized = 0;
 volatile sig_atomic_t g_stop_signal = 0;  // stop signals received (counted up to 2)
 volatile sig_atomic_t g_last_signal = 0;
 volatile sig_atomic_t g_gone = 0;  // the terminal went away; the watchdog runs
-constexpr std::array<int, 4> kSignals = {SIGWINCH, SIGTERM, SIGHUP, SIGINT};
-
 // Everything here may run in a signal handler.
 bool terminal_gone() {
   pollfd fd = {STDIN_FILENO, POLLIN, 0};
