@@ -182,7 +182,7 @@ TEST_F(ExecPaTest, TypingLayoutAndMessagesOfTheEditor) {
       {"INPUT=ALPHA,LEN=6", "", "a{b!", "AB____", "AB    "}, {"INPUT=PASSWORD,LEN=6", "", "ab1!", "***___", "AB1   "},
       {"INPUT=NUM,LEN=-6", "", "--12!", " 12___", " 12   "}, {"INPUT=NUM,LEN=6", "", "-5!", " 5____", " 5    "},
       {"INPUT=NUM,LEN=6", "", "1.5!", " 15___", " 15   "}, {"INPUT=NUM,LEN=6.2", "", ".5!", "000.50", "000.50"},
-      {"INPUT=NUM,LEN=6.2", "", "1.2.3!", "001.23", "001.23"}, {"INPUT=NUM,LEN=6.2", "", "1.<5.!", "015.00", "015.00"},
+      {"INPUT=NUM,LEN=6.2", "", "1.2.3!", "001.23", "001.23"}, {"INPUT=NUM,LEN=6.2", "", "1.<5.2!", "015.20", "015.20"},
       {"INPUT=AINUM,LEN=6", " 12", ">9!", " 19___", " 19   "}, {"INPUT=NUM,LEN=6,EDIT=N", " 12", "7!", "7_____", "7     "},
       {"INPUT=DATE_AMER,LEN=10", "", "12252024#", "12-25-2024", nullptr},
       {"INPUT=DATE_AMER,LEN=10,EDIT=N", "", "12252024#", "12252024__", nullptr},
@@ -273,6 +273,7 @@ TEST_F(ExecPaTest, ScansAreRoutedByDataIdentifierOrRefused) {
       {"", "", "", "", "", scan("E1234567"), 2, "E1234567", 2},  // fits neither E field: taken whole here
       {"", "DI=E,KEEPDI=Y", "", "", "", scan("E12345"), 5, "E12345", 2},
       {"MODE=F,LEN=6", "", "", "", "", scan("B123456"), 2, "123456", 2},
+      {"DI=ABCD", "", "", "", "", scan("ABCD12"), 2, "12", 2},  // the longest identifier
       {"MODE=F,LEN=6", "", "", "", "$bcdefg!", scan("B12345"), 2, "BCDEFG", 3, "DOES NOT FIT"},
       {"DI=E", "LEN=10", "", "", "$b!", scan("E123456789"), 2, "B", 3, "DOES NOT FIT"},
       {"", "", "LEN=8", "", "", scan("E1234567"), 7, "1234567", 2},
