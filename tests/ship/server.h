@@ -56,6 +56,11 @@ class Postgres {
   Postgres &operator=(const Postgres &) = delete;
 
   bool ok() const { return ok_; }
+  // Why no server can run here at all (nothing to start, or no user to run it as); "" when one can.
+  std::string missing() const {
+    if (bin_.empty()) return "PostgreSQL is not installed (scripts/setup-machine installs it)";
+    return uid_ == 0 && geteuid() == 0 ? "there is no postgres user to run PostgreSQL as" : "";
+  }
   const std::string &socket_dir() const { return dir_; }
 
   bool start() {

@@ -25,6 +25,7 @@ namespace {
 class Shipping : public ::testing::Test {
  protected:
   void SetUp() override {
+    if (!pg_.missing().empty()) GTEST_SKIP() << pg_.missing();
     ASSERT_TRUE(pg_.ok()) << slurp(pg_.socket_dir() + "/initdb.log")
                           << slurp(pg_.socket_dir() + "/server.log");
     std::filesystem::create_directory(dir_.file("journal"));
