@@ -71,7 +71,7 @@ TEST_F(ValidationPanel, EachCheckAcceptsOrRefusesWithItsMessage) {
       {"VERT=R,39,41:15", "", "", "XL", 11}, {"VERT=R,40,1234:15", "", "", "XM", 11},
       // Masks: a short value, '?', letters, '*' for the rest. Lists: whole entries, "b..." as that many
       // blanks. Ranges: bounds included, fractions compared as digits, leading delimiters skipped.
-      {"VERT=F,30:12-3|VERT=F,32:A!bcd!|VERT=S,50,52:AB|VERT=S,53,53:   |VERT=R,40,41:10.50|"
+      {"VERT=F,30:12-3|VERT=F,32:A!Zcd!|VERT=S,50,52:AB|VERT=S,53,53:   |VERT=R,40,41:10.50|"
        "VERT=R,40,41:.15|VERT=R,40,41:20.0|VERT=R,42,43:-3", "", "", "", 0},
       {"VERT=F,30:12x34", "", "BAD FORMAT", "", 11}, {"VERT=F,32:a!bc", "", "BAD FORMAT", "", 11},
       {"VERT=F,32:A!1", "", "BAD FORMAT", "", 11}, {"VERT=S,50,52:ABC", "", "OUT OF LIST", "", 11},
